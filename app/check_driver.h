@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/clr_hosting.h"
+#include "platform/com_runtime.h"
+#include "platform/process_modules.h"
+
+namespace spdlog {
+class logger;
+}
+
+namespace kestrum::app {
+
+// The platform the checks talk to: the real one in the program, stand-ins in tests.
+struct platform_services {
+    platform::com_runtime& com;
+    platform::process_modules& process;
+    platform::clr_hosting& clr;
+};
+
+platform_services system_platform_services();
+
+// Runs every check once, in order, and ends with the one-line verdict.
+void run_checks(spdlog::logger& log, const platform_services& platform);
+
+}  // namespace kestrum::app

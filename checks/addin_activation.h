@@ -1,0 +1,41 @@
+#pragma once
+
+#include "checks/run_status.h"
+#include "platform/com_owners.h"
+#include "platform/com_runtime.h"
+
+#include <optional>
+
+namespace spdlog {
+class logger;
+}
+
+namespace kestrum::checks {
+
+inline constexpr wchar_t addin_prog_id[] = L"Pexlo.PowerPoint.Addin";
+
+// The created add-in object. Holding it keeps the add-in's server, and all
+// it loaded, in the process while the listings run. Tearing it down releases
+// the object first and then leaves the apartment it was created in.
+class addin_instance {
+public:
+    addin_instance(platform::com_runtime& com, platform::unique_com_ref<IUnknown> object) noexcept;
+    addin_instance(addin_instance&& other) noexcept;
+    addin_instance& operator=(addin_instance&&) = delete;
+    addin_instance(const addin_instance&) = delete;
+    addin_instance& operator=(const addin_instance&) = delete;
+    ~addin_instance();
+
+    void tear_down() noexcept;
+
+private:
+    platform::com_runtime* com_;
+    platform::unique_com_ref<IUnknown> object_;
+};
+
+// Joins the multithreaded apartment and creates the add-in in-process. On
+// failure the error record is written, the status holds the code, and COM is
+// left as it is: the run goes straight to its verdict.
+std::optional<addin_instance> activate_addin(spdlog::logger& log, platform::com_runtime& com, run_status& status);
+
+}  // namespace kestrum::checks

@@ -1,0 +1,48 @@
+#include "logging/log_file.h"
+#include "logging/run_logger.h"
+
+#include <spdlog/pattern_formatter.h>
+
+#include <gtest/gtest.h>
+
+namespace kestrum::logging {
+namespace {
+
+TEST(LogFileName, FirstRunOfASecondKeepsTheTemplateNameLaterOnesAreNumbered) {
+    EXPECT_EQ(log_file_path(1765200000, 1), "PexloKestrumLogs/kestrum_1765200000.log");
+    EXPECT_EQ(log_file_path(1765200000, 2), "PexloKestrumLogs/kestrum_1765200000_2.log");
+    EXPECT_EQ(log_file_path(7, 12), "PexloKestrumLogs/kestrum_7_12.log");
+}
+
+TEST(LogFileName, SecondsAreTruncatedNotRounded) {
+    using std::chrono::system_clock;
+    const auto instant = system_clock::time_point(std::chrono::seconds(1765200000)) +
+                         std::chrono::duration_cast<system_clock::duration>(std::chrono::milliseconds(999));
+    EXPECT_EQ(unix_seconds(instant), 1765200000);
+}
+
+std::string formatted(const char* pattern, spdlog::level::level_enum level, const char* text) {
+    spdlog::pattern_formatter formatter(pattern);
+    spdlog::details::log_msg message("log", level, text);
+    spdlog::memory_buf_t out;
+    formatter.format(message, out);
+    return std::string(out.data(), out.size());
+}
+
+TEST(RecordLayout, ConsoleRecordIsTheBracketedLevelABlankAndTheMessage) {
+    EXPECT_EQ(formatted(console_pattern, spdlog::level::info, "Done."), "[info] Done.\r\n");
+    EXPECT_EQ(formatted(console_pattern, spdlog::level::err, "x"), "[error] x\r\n");
+    EXPECT_EQ(formatted(console_pattern, spdlog::level::info, ""), "[info] \r\n");
+}
+
+TEST(RecordLayout, FileRecordCarriesDateTimeMillisecondsAndOffset) {
+    const std::string record = formatted(file_pattern, spdlog::level::info, "");
+    ASSERT_EQ(record.size(), std::string("[2026-12-08 17:45:16.123 +00:00][info] \r\n").size()) << record;
+    EXPECT_EQ(record.substr(record.size() - 10), "][info] \r\n");
+    EXPECT_EQ(record[0], '[');
+    EXPECT_EQ(record[20], '.');
+    EXPECT_TRUE(record[24] == ' ' && (record[25] == '+' || record[25] == '-') && record[28] == ':') << record;
+}
+
+}  // namespace
+}  // namespace kestrum::logging
