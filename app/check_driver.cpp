@@ -1,10 +1,10 @@
 #include "app/check_driver.h"
 
+#include "app/verdict.h"
 #include "checks/addin_activation.h"
 #include "checks/module_listing.h"
 #include "checks/run_status.h"
 #include "checks/runtime_listing.h"
-#include "logging/status_code.h"
 
 #include <spdlog/logger.h>
 
@@ -15,14 +15,6 @@ void write_banner(spdlog::logger& log) {
     log.info("Pexlo Kestrum v1");
     log.info("Copyright (c) Pexlo. All rights reserved.");
     log.info("");
-}
-
-void write_verdict(spdlog::logger& log, const checks::run_status& status) {
-    if (status.failed()) {
-        log.error("An error occurred. HRESULT=0x{:08X}", logging::status_code(status.code()));
-    } else {
-        log.info("Done.");
-    }
 }
 
 }  // namespace

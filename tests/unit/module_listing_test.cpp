@@ -1,64 +1,18 @@
 #include "checks/module_listing.h"
+#include "tests/unit/fake_process_modules.h"
 #include "tests/unit/recording_log.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdint>
-#include <map>
 #include <string>
 
 namespace kestrum::checks {
 namespace {
 
+using testing::fake_process_modules;
+using testing::module_handle;
 using testing::recording_log;
 using Strings = std::vector<std::string>;
-
-HMODULE module_handle(std::uintptr_t index) { return reinterpret_cast<HMODULE>((index + 1) * 0x10000); }
-
-// Behaves like the kernel32 calls: fills at most the table it is given,
-// reports the bytes needed for all modules, and truncates names to the
-// buffer (terminator included), returning the characters copied.
-class fake_process_modules final : public platform::process_modules {
-public:
-    std::vector<HMODULE> modules;
-    std::map<HMODULE, std::wstring> names;
-    bool enumeration_fails = false;
-    DWORD reported_needed_bytes = 0;  // when nonzero, reported instead of the true size
-    std::vector<DWORD> table_sizes_seen;
-
-    HANDLE current_process() override { return reinterpret_cast<HANDLE>(-1); }
-
-    BOOL enumerate_all_modules(HANDLE process, HMODULE* table, DWORD size_bytes, DWORD* needed_bytes) override {
-        EXPECT_EQ(process, reinterpret_cast<HANDLE>(-1));
-        table_sizes_seen.push_back(size_bytes);
-        if (enumeration_fails) {
-            return FALSE;
-        }
-        const std::size_t fits = std::min<std::size_t>(modules.size(), size_bytes / sizeof(HMODULE));
-        std::copy_n(modules.begin(), fits, table);
-        *needed_bytes = reported_needed_bytes ? reported_needed_bytes
-                                              : static_cast<DWORD>(modules.size() * sizeof(HMODULE));
-        return TRUE;
-    }
-
-    DWORD module_file_name(HANDLE, HMODULE module, wchar_t* name, DWORD size_chars) override {
-        const auto found = names.find(module);
-        if (found == names.end() || size_chars == 0) {
-            return 0;
-        }
-        const std::size_t copied = std::min<std::size_t>(found->second.size(), size_chars - 1);
-        std::copy_n(found->second.begin(), copied, name);
-        name[copied] = L'\0';
-        return static_cast<DWORD>(copied);
-    }
-
-    void add(const std::wstring& path) {
-        HMODULE handle = module_handle(modules.size());
-        modules.push_back(handle);
-        names[handle] = path;
-    }
-};
 
 TEST(ModuleListing, ListsEveryReadablePathInPlatformOrderWithTwoBlanks) {
     fake_process_modules process;

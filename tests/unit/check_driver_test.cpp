@@ -1,0 +1,77 @@
+#include "app/check_driver.h"
+#include "tests/unit/fake_com_runtime.h"
+#include "tests/unit/fake_process_modules.h"
+#include "tests/unit/recording_log.h"
+#include "tests/unit/stand_in_clr.h"
+
+#include <gtest/gtest.h>
+
+namespace kestrum::app {
+namespace {
+
+using testing::fake_com_runtime;
+using testing::fake_process_modules;
+using testing::recording_log;
+using testing::stand_in_clr;
+using testing::unreachable_clr;
+using Strings = std::vector<std::string>;
+
+const Strings banner = {"[info] Pexlo Kestrum v1", "[info] Copyright (c) Pexlo. All rights reserved.", "[info] "};
+
+Strings after_banner(const recording_log& log) {
+    const Strings& records = log.records();
+    EXPECT_GE(records.size(), banner.size());
+    EXPECT_EQ(Strings(records.begin(), records.begin() + 3), banner);
+    return Strings(records.begin() + 3, records.end());
+}
+
+TEST(CheckDriver, UnregisteredAddinEndsAtTheVerdictWithTheSameCode) {
+    fake_com_runtime com;
+    com.resolve_result = CO_E_CLASSSTRING;
+    fake_process_modules process;
+    unreachable_clr clr(E_FAIL);
+    recording_log log;
+
+    run_checks(log.logger(), {com, process, clr});
+
+    EXPECT_EQ(after_banner(log),
+              (Strings{"[error] Error (HRESULT=0x800401F3): Failed to get class ID (CLSID) for "
+                       "'Pexlo.PowerPoint.Addin' object.",
+                       "[error] An error occurred. HRESULT=0x800401F3"}));
+    EXPECT_TRUE(process.table_sizes_seen.empty()) << "no listing runs after a failed activation";
+    EXPECT_EQ(com.events, (Strings{"initialize", "resolve"}));
+}
+
+TEST(CheckDriver, SuccessfulRunListsHoldsTheAddinThenTearsDownBeforeDone) {
+    fake_com_runtime com;
+    fake_process_modules process;
+    process.add(L"C:\\tools\\kestrum.exe");
+    stand_in_clr clr(L"no_runtime");
+    recording_log log;
+
+    run_checks(log.logger(), {com, process, clr});
+
+    EXPECT_EQ(after_banner(log), (Strings{"[info] Successfully created Pexlo PowerPoint Addin object.",
+                                          "[info] ",
+                                          "[info] Listing all modules in process:",
+                                          "[info]   C:\\tools\\kestrum.exe",
+                                          "[info] ",
+                                          "[info] Listing .NET assemblies loaded by Pexlo add-in:",
+                                          "[info] Done."}));
+    EXPECT_EQ(com.events, (Strings{"initialize", "resolve", "create", "release addin", "uninitialize"}));
+    EXPECT_EQ(clr.outstanding_references(), 0);
+}
+
+TEST(CheckDriver, UnreachableHostingLayerMakesTheVerdictAnError) {
+    fake_com_runtime com;
+    fake_process_modules process;
+    unreachable_clr clr(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
+    recording_log log;
+
+    run_checks(log.logger(), {com, process, clr});
+
+    EXPECT_EQ(log.records().back(), "[error] An error occurred. HRESULT=0x8007007E");
+}
+
+}  // namespace
+}  // namespace kestrum::app
