@@ -1,0 +1,77 @@
+"""An add-in that faults must not take the diagnosis with it."""
+
+import subprocess
+import unittest
+
+from kestrum_run import ADDIN_FOLDER, EXE, remove, run_kestrum, wine_environment, register_addin, BUILD
+
+BANNER = ["[info] Pexlo Kestrum v1", "[info] Copyright (c) Pexlo. All rights reserved.", "[info] "]
+ADDIN_DLL = ADDIN_FOLDER.replace("\\", "\\\\") + r"\\PexloSampleAddin\.dll"
+
+
+class AddinFaults(unittest.TestCase):
+    def assert_crash_reported(self, variant, code):
+        run = run_kestrum(variant=variant)
+        self.addCleanup(remove, run)
+        lines = run.console_lines()
+        self.assertEqual(lines[:3], BANNER)
+        self.assertEqual(len(lines), 5, lines)
+        self.assertRegex(lines[3], rf"^\[error\] The process crashed: exception 0x{code:08X} "
+                                   rf"at 0x[0-9A-F]{{16}} in {ADDIN_DLL}\.$")
+        self.assertEqual(lines[4], f"[error] An error occurred. HRESULT=0x{code:08X}")
+        self.assertEqual(run.log_lines(), lines, "the log file holds every record")
+        self.assertEqual(run.exit_status, code & 0xFF, "the exit status is the exception code")
+        return run
+
+    def test_access_violation_in_dll_get_class_object(self):
+        self.assert_crash_reported("crash_in_get_class_object", 0xC0000005)
+
+    def test_access_violation_while_the_object_is_built(self):
+        self.assert_crash_reported("crash_in_construction", 0xC0000005)
+
+    def test_cxx_exception_escaping_create_instance(self):
+        self.assert_crash_reported("throw_from_create_instance", 0x20474343)
+
+    def test_fault_in_dll_main_is_contained_as_a_creation_failure(self):
+        run = run_kestrum(variant="crash_in_dll_main")
+        self.addCleanup(remove, run)
+        lines = run.console_lines()
+        self.assertEqual(lines[:3], BANNER)
+        self.assertRegex(lines[3], r"^\[error\] Error \(HRESULT=0x(8[0-9A-F]{7})\): Failed to create instance of "
+                                   r"'Pexlo\.PowerPoint\.Addin' object\.$")
+        self.assertEqual(lines[4:], ["[error] An error occurred. HRESULT=0x" + lines[3][25:33]])
+        self.assertEqual(run.log_lines(), lines)
+        self.assertEqual(run.exit_status, 0)
+
+
+class BrokenStandardOutput(unittest.TestCase):
+    def run_with_output(self, name, redirection):
+        register_addin("working")
+        workdir = BUILD / f"kestrum-e2e-stdout-{name}"
+        subprocess.run(["rm", "-rf", str(workdir)], check=True)
+        workdir.mkdir()
+        self.addCleanup(lambda: subprocess.run(["rm", "-rf", str(workdir)]))
+        env = wine_environment({"KESTRUM_STAND_IN_SCENARIO": "one_runtime"})
+        completed = subprocess.run(["bash", "-c", f"wine '{EXE}' {redirection}"], cwd=workdir, env=env,
+                                   stdin=subprocess.DEVNULL, stderr=subprocess.PIPE, timeout=120, check=False)
+        [log] = list((workdir / "PexloKestrumLogs").glob("*.log"))
+        return completed.returncode, log.read_bytes()
+
+    def assert_whole_log(self, log):
+        self.assertIn(b"[info] Successfully created Pexlo PowerPoint Addin object.\r\n", log)
+        self.assertIn(b"[info] Listing .NET assemblies loaded by Pexlo add-in:\r\n", log)
+        self.assertTrue(log.endswith(b"[info] Done.\r\n"), log[-300:])
+
+    def test_closed_standard_output_still_writes_the_whole_log(self):
+        status, log = self.run_with_output("closed", ">&-")
+        self.assertEqual(status, 0)
+        self.assert_whole_log(log)
+
+    def test_failing_writes_to_standard_output_do_not_stop_the_run(self):
+        status, log = self.run_with_output("full", ">/dev/full")
+        self.assertEqual(status, 0)
+        self.assert_whole_log(log)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
