@@ -93,7 +93,8 @@ void list_assemblies(spdlog::logger& log, platform::unique_safearray& assemblies
 
     HRESULT result = S_OK;
     const VARTYPE type = element_type(array, result);
-    if (SUCCEEDED(result) && type != VT_UNKNOWN) {
+    // Elements are read by one index: any other shape would be misread.
+    if (SUCCEEDED(result) && (type != VT_UNKNOWN || ::SafeArrayGetDim(array) != 1)) {
         result = E_INVALIDARG;
     }
     if (FAILED(result)) {

@@ -18,13 +18,13 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     # No Mono or Gecko installers on first start: nothing here needs them.
     WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
 fi
-wineserver -p
+wineserver -p 2>/dev/null || true  # already running is fine
 # Wine's helper services inherit standard output; start them now, quietly,
 # so later runs do not wait for them to let go of a pipe.
 wine cmd /c exit >/dev/null 2>&1 </dev/null
 
 bash "$root/tests/fixtures/stand_in_clr/install.sh" "$WINEPREFIX" "$build"
-bash "$root/tests/fixtures/sample_addin/install.sh" "$WINEPREFIX" "$build"
+bash "$root/tests/fixtures/sample_addin/install.sh" "$WINEPREFIX" "$build/tests/fixtures/sample_addin"
 if [ "$register_addin" = no ]; then
     wine reg delete 'HKCR\Pexlo.PowerPoint.Addin' /f >/dev/null 2>&1 || true
 fi

@@ -75,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
         failure_case{"create", S_FALSE, S_OK, static_cast<HRESULT>(0x80131515L), {"initialize", "resolve", "create"},
                      "[error] Error (HRESULT=0x80131515): Failed to create instance of 'Pexlo.PowerPoint.Addin' "
                      "object."}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test_case) { return std::string(test_case.param.name); });
 
 TEST(AddinActivation, SuccessWithoutAnObjectIsACreationFailure) {
     fake_com_runtime com;

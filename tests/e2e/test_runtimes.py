@@ -1,0 +1,81 @@
+"""The runtime and assembly listing of whole runs, against golden transcripts.
+
+Each scenario of the stand-in hosting layer is run through the real
+kestrum.exe with the sample add-in; everything from the runtime section's
+header to the verdict must match golden/<scenario>.txt exactly, on the console
+and (timestamps aside) in the log file. The stand-in's own count of
+references and arrays must balance after every run.
+
+    python3 test_runtimes.py --regenerate   rewrites the golden files
+"""
+
+import sys
+import unittest
+from pathlib import Path
+
+from kestrum_run import remove, run_kestrum
+
+GOLDEN = Path(__file__).resolve().parent / "golden"
+SECTION = "[info] Listing .NET assemblies loaded by Pexlo add-in:"
+REGENERATE = "--regenerate" in sys.argv
+
+SCENARIOS = [
+    "no_runtime", "one_runtime", "two_runtimes",
+    "fail_create_instance", "fail_enumerate", "null_enumerator",
+    "fail_query_runtime_info", "fail_get_version_string", "fail_get_interface", "fail_start",
+    "start_returns_s_false", "fail_get_default_domain", "fail_query_app_domain", "fail_get_assemblies",
+    "null_array", "empty_array", "lower_bound_5", "null_elements", "not_an_assembly",
+    "name_failure", "location_not_supported", "location_failure", "empty_location", "null_bstrs",
+    "dispatch_array", "bstr_array", "variant_array", "two_dimensional_array",
+    "non_ascii", "failed_then_working", "long_version_string",
+    "enumerator_not_s_ok", "enumerator_s_false_with_element",
+]
+
+
+def runtime_section(lines):
+    return lines[lines.index(SECTION):]
+
+
+class RuntimeTranscripts(unittest.TestCase):
+    def check_scenario(self, scenario):
+        run = run_kestrum(variant="working", scenario=scenario)
+        self.addCleanup(remove, run)
+        self.assertEqual(run.exit_status, 0)
+        self.assertEqual(run.stderr, b"", "nothing on standard error")
+        console = run.console_lines()
+        self.assertEqual(run.log_lines(), console)
+        section = runtime_section(console)
+        golden = GOLDEN / f"{scenario}.txt"
+        if REGENERATE:
+            golden.write_text("\n".join(section) + "\n", encoding="utf-8")
+        self.assertEqual(section, golden.read_text(encoding="utf-8").splitlines())
+        report = run.stand_in_report
+        self.assertEqual(report.get("scenario"), scenario)
+        self.assertEqual(report.get("outstanding_references"), "0", report)
+        self.assertEqual(report.get("arrays_created"), report.get("arrays_destroyed"), report)
+
+
+def add_scenario_test(scenario):
+    setattr(RuntimeTranscripts, f"test_{scenario}", lambda self: self.check_scenario(scenario))
+
+
+for name in SCENARIOS:
+    add_scenario_test(name)
+
+
+class ManyAssemblies(unittest.TestCase):
+    def test_twenty_thousand_assemblies_are_all_listed(self):
+        run = run_kestrum(variant="working", scenario="many_assemblies")
+        self.addCleanup(remove, run)
+        section = runtime_section(run.console_lines())
+        names = [line for line in section if line.startswith("[info]   Assembly")]
+        paths = [line for line in section if line.startswith("[info]     Path: ")]
+        self.assertEqual(len(names), 20000)
+        self.assertEqual(len(paths), 20000)
+        self.assertEqual(section[-1], "[info] Done.")
+        self.assertEqual(run.log_lines()[-1], "[info] Done.")
+        self.assertEqual(run.stand_in_report.get("outstanding_references"), "0")
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2, argv=[arg for arg in sys.argv if arg != "--regenerate"])

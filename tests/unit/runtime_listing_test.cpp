@@ -1,0 +1,116 @@
+#include "checks/runtime_listing.h"
+#include "tests/unit/recording_log.h"
+#include "tests/unit/stand_in_clr.h"
+
+#include <gtest/gtest.h>
+
+namespace kestrum::checks {
+namespace {
+
+using testing::recording_log;
+using testing::stand_in_clr;
+using Strings = std::vector<std::string>;
+
+struct listing {
+    Strings records;
+    run_status status;
+};
+
+// Lists one stand-in scenario and checks that the walk gave back every
+// reference it took and destroyed every array it received, once.
+listing list_scenario(const wchar_t* scenario) {
+    stand_in_clr clr(scenario);
+    recording_log log;
+    listing result;
+    list_managed_runtimes(log.logger(), clr, result.status);
+    result.records = log.records();
+    EXPECT_EQ(clr.outstanding_references(), 0) << "references left unreleased";
+    EXPECT_EQ(clr.live_objects(), 0);
+    EXPECT_EQ(clr.arrays_destroyed(), clr.arrays_created()) << "every array destroyed exactly once";
+    return result;
+}
+
+const Strings one_runtime_records = {
+    "[info]   Running using CLR Runtime v4.0.30319",
+    "[info] ",
+    "[info] List of assemblies in default AppDomain:",
+    "[info]   mscorlib, Version=4.0.0.0, Culture=neutral, PublicKeyToken=b77a5c561934e089",
+    "[info]     Path: C:\\Windows\\Microsoft.NET\\Framework64\\v4.0.30319\\mscorlib.dll",
+    "[info]   Pexlo.PowerPoint.Addin, Version=3.2.1.0, Culture=neutral, PublicKeyToken=null",
+    "[info]     Path: C:\\Program Files\\Pexlo\\PowerPoint Add-in\\Pexlo.PowerPoint.Addin.dll",
+    "[info]   System, Version=4.0.0.0, Culture=neutral, PublicKeyToken=b77a5c561934e089",
+    "[info]     Path: C:\\Windows\\Microsoft.Net\\assembly\\GAC_MSIL\\System\\v4.0_4.0.0.0__b77a5c561934e089\\System.dll",
+    "[info]   System.Core, Version=4.0.0.0, Culture=neutral, PublicKeyToken=b77a5c561934e089",
+    "[info]     Path: C:\\Windows\\Microsoft.Net\\assembly\\GAC_MSIL\\System.Core\\v4.0_4.0.0.0__b77a5c561934e089\\"
+    "System.Core.dll",
+};
+
+TEST(RuntimeListing, OneRuntimeListsItsVersionAndEveryAssemblyWithItsPath) {
+    const listing result = list_scenario(L"one_runtime");
+    EXPECT_EQ(result.records, one_runtime_records);
+    EXPECT_FALSE(result.status.failed());
+}
+
+TEST(RuntimeListing, NoRuntimeWritesNothing) {
+    const listing result = list_scenario(L"no_runtime");
+    EXPECT_TRUE(result.records.empty());
+    EXPECT_FALSE(result.status.failed());
+}
+
+TEST(RuntimeListing, AFailedRuntimeFollowedByAWorkingOneStillFailsTheRun) {
+    const listing result = list_scenario(L"failed_then_working");
+    EXPECT_TRUE(result.status.failed());
+    EXPECT_EQ(result.status.code(), static_cast<HRESULT>(0x80131707L));
+    ASSERT_GE(result.records.size(), 3u);
+    EXPECT_EQ(result.records[0], "[info]   Running using CLR Runtime v2.0.50727");
+    EXPECT_EQ(result.records[1], "[info]   Running using CLR Runtime v4.0.30319");
+}
+
+TEST(RuntimeListing, InMemoryAssemblyWithoutLocationIsNeitherReportedNorAFailure) {
+    const listing result = list_scenario(L"location_not_supported");
+    EXPECT_FALSE(result.status.failed()) << "0x80131515 from a location query is normal";
+    ASSERT_FALSE(result.records.empty());
+    EXPECT_EQ(result.records.back(),
+              "[info]   Pexlo.Dynamic.Proxies, Version=0.0.0.0, Culture=neutral, PublicKeyToken=null");
+}
+
+TEST(RuntimeListing, NullStringsFromTheAssemblyAreWrittenAsEmptyText) {
+    const listing result = list_scenario(L"null_bstrs");
+    EXPECT_NE(std::find(result.records.begin(), result.records.end(), "[info]   "), result.records.end());
+    EXPECT_NE(std::find(result.records.begin(), result.records.end(), "[info]     Path: "), result.records.end());
+    EXPECT_FALSE(result.status.failed());
+}
+
+class MalformedAssemblyArray : public ::testing::TestWithParam<const wchar_t*> {};
+
+TEST_P(MalformedAssemblyArray, IsOneErrorRecordAndTheArrayIsStillDestroyed) {
+    const listing result = list_scenario(GetParam());
+    EXPECT_EQ(result.records, (Strings{"[info]   Running using CLR Runtime v4.0.30319",
+                                       "[error]     Failed to read the assembly list. HRESULT=0x80070057"}));
+    EXPECT_EQ(result.status.code(), E_INVALIDARG);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachShape, MalformedAssemblyArray,
+                         ::testing::Values(L"dispatch_array", L"bstr_array", L"variant_array",
+                                           L"two_dimensional_array"));
+
+class EveryScenario : public ::testing::TestWithParam<const wchar_t*> {};
+
+TEST_P(EveryScenario, ReleasesEveryReferenceAndDestroysEveryArrayOnce) {
+    // list_scenario checks the balance; here every path through the walk.
+    list_scenario(GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllPaths, EveryScenario,
+    ::testing::Values(L"no_runtime", L"one_runtime", L"two_runtimes", L"fail_create_instance", L"fail_enumerate",
+                      L"fail_query_runtime_info", L"fail_get_version_string", L"fail_get_interface", L"fail_start",
+                      L"fail_get_default_domain", L"fail_query_app_domain", L"fail_get_assemblies",
+                      L"null_enumerator", L"null_array", L"empty_array", L"lower_bound_5", L"null_elements",
+                      L"not_an_assembly", L"name_failure", L"location_not_supported", L"location_failure",
+                      L"empty_location", L"null_bstrs", L"dispatch_array", L"bstr_array", L"variant_array",
+                      L"two_dimensional_array", L"non_ascii", L"failed_then_working", L"long_version_string",
+                      L"start_returns_s_false", L"enumerator_not_s_ok", L"enumerator_s_false_with_element"));
+
+}  // namespace
+}  // namespace kestrum::checks
