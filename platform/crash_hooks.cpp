@@ -101,6 +101,11 @@ LONG WINAPI remember_cxx_throw(EXCEPTION_POINTERS* exception) {
 
 LONG WINAPI report_unhandled_exception(EXCEPTION_POINTERS* exception) {
     const EXCEPTION_RECORD& record = *exception->ExceptionRecord;
+    // An uncaught C++ exception is raised from the system's own library; the
+    // frame that threw it says more.
+    if (seen_cxx_throw && record.ExceptionCode == last_cxx_throw.code) {
+        report(last_cxx_throw);
+    }
     crash_details crash;
     crash.code = record.ExceptionCode;
     crash.address = record.ExceptionAddress;

@@ -42,6 +42,8 @@ struct failure_case {
     const char* record;
 };
 
+void PrintTo(const failure_case& value, std::ostream* out) { *out << value.name; }
+
 class AddinActivationFailure : public ::testing::TestWithParam<failure_case> {};
 
 TEST_P(AddinActivationFailure, WritesOneErrorWithTheCodeAndReleasesNothing) {
