@@ -77,9 +77,9 @@ ICLRMetaHost : public IUnknown
 
 #ifndef __ICLRRuntimeInfo_INTERFACE_DEFINED__
 #define __ICLRRuntimeInfo_INTERFACE_DEFINED__
-// windows.h maps LoadLibrary to LoadLibraryW; the method keeps its real name.
-#pragma push_macro("LoadLibrary")
-#undef LoadLibrary
+// As in the SDK's own header, windows.h's LoadLibrary macro renames the
+// method (to LoadLibraryW under UNICODE) alike for callers and implementers;
+// only its slot matters.
 MIDL_INTERFACE("BD39D1D2-BA2F-486A-89B0-B4B0CB466891")
 ICLRRuntimeInfo : public IUnknown
 {
@@ -101,7 +101,6 @@ ICLRRuntimeInfo : public IUnknown
     virtual HRESULT STDMETHODCALLTYPE BindAsLegacyV2Runtime() = 0;
     virtual HRESULT STDMETHODCALLTYPE IsStarted(BOOL* pbStarted, DWORD* pdwStartupFlags) = 0;
 };
-#pragma pop_macro("LoadLibrary")
 #endif
 
 // mscorlib's _AppDomain and _Assembly as its type library lays them out:
