@@ -3,6 +3,7 @@ add_library(kestrum_warnings INTERFACE)
 if(MSVC)
     target_compile_options(kestrum_warnings INTERFACE /W4 /WX /permissive- /utf-8)
 else()
+    # No -Wnon-virtual-dtor: COM interfaces have no virtual destructor by design.
     target_compile_options(kestrum_warnings INTERFACE
         -Wall -Wextra -Wpedantic -Werror -Wshadow -Wconversion -Wsign-conversion
         -Wold-style-cast -Woverloaded-virtual)
