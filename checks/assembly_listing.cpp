@@ -18,17 +18,26 @@ struct array_bounds {
     LONG upper = -1;
 };
 
-VARTYPE element_type(SAFEARRAY* array, HRESULT& result) {
+HRESULT read_element_type(SAFEARRAY* array, VARTYPE& type) {
     // An array of IDispatch pointers that also carries its interface ID
     // reports no type of its own; it is still an array of VT_DISPATCH.
     constexpr USHORT dispatch_with_iid = FADF_HAVEIID | FADF_DISPATCH;
     if ((array->fFeatures & dispatch_with_iid) == dispatch_with_iid) {
-        result = S_OK;
-        return VT_DISPATCH;
+        type = VT_DISPATCH;
+        return S_OK;
     }
+    return ::SafeArrayGetVartype(array, &type);
+}
+
+// Elements are read by one index from an array of IUnknown pointers: any
+// other shape would be misread.
+HRESULT check_shape(SAFEARRAY* array) {
     VARTYPE type = VT_EMPTY;
-    result = ::SafeArrayGetVartype(array, &type);
-    return type;
+    const HRESULT result = read_element_type(array, type);
+    if (FAILED(result)) {
+        return result;
+    }
+    return type == VT_UNKNOWN && ::SafeArrayGetDim(array) == 1 ? S_OK : E_INVALIDARG;
 }
 
 HRESULT read_bounds(SAFEARRAY* array, array_bounds& bounds) {
@@ -91,21 +100,13 @@ void report_malformed_array(spdlog::logger& log, HRESULT result, run_status& sta
 void list_assemblies(spdlog::logger& log, platform::unique_safearray& assemblies, run_status& status) {
     SAFEARRAY* array = assemblies.get();
 
-    HRESULT result = S_OK;
-    const VARTYPE type = element_type(array, result);
-    // Elements are read by one index: any other shape would be misread.
-    if (SUCCEEDED(result) && (type != VT_UNKNOWN || ::SafeArrayGetDim(array) != 1)) {
-        result = E_INVALIDARG;
+    array_bounds bounds;
+    HRESULT result = check_shape(array);
+    if (SUCCEEDED(result)) {
+        assemblies.lock();
+        result = read_bounds(array, bounds);
     }
     if (FAILED(result)) {
-        report_malformed_array(log, result, status);
-        assemblies.reset();
-        return;
-    }
-
-    assemblies.lock();
-    array_bounds bounds;
-    if (result = read_bounds(array, bounds); FAILED(result)) {
         report_malformed_array(log, result, status);
         assemblies.reset();
         return;
