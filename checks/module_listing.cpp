@@ -1,18 +1,16 @@
 #include "checks/module_listing.h"
 
+#include "platform/module_name.h"
+
 #include <spdlog/logger.h>
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace kestrum::checks {
 namespace {
 
 constexpr std::size_t initial_module_capacity = 1024;
-constexpr DWORD initial_name_capacity = MAX_PATH;
-// The longest path Windows can name, plus its terminator.
-constexpr DWORD longest_name_capacity = 32768;
 // Modules may load or unload between two enumerations; a few rounds settle it.
 constexpr int enumeration_rounds = 4;
 
@@ -40,27 +38,6 @@ bool enumerate_modules(platform::process_modules& process, HANDLE self, std::vec
     return true;
 }
 
-// The module's full path, or an empty string when it cannot be read. A name
-// that fills the buffer may have been cut short, so it is read again into a
-// larger buffer until it fits.
-std::wstring module_path(platform::process_modules& process, HANDLE self, HMODULE module) {
-    std::wstring name;
-    for (DWORD capacity = initial_name_capacity;; capacity *= 2) {
-        if (capacity > longest_name_capacity) {
-            capacity = longest_name_capacity;
-        }
-        name.assign(capacity, L'\0');
-        const DWORD length = process.module_file_name(self, module, name.data(), capacity);
-        if (length == 0) {
-            return {};
-        }
-        if (length < capacity - 1 || capacity == longest_name_capacity) {
-            name.resize(length < capacity ? length : capacity);
-            return name;
-        }
-    }
-}
-
 }  // namespace
 
 void list_process_modules(spdlog::logger& log, platform::process_modules& process) {
@@ -74,7 +51,8 @@ void list_process_modules(spdlog::logger& log, platform::process_modules& proces
     }
 
     for (HMODULE module : modules) {
-        const std::wstring path = module_path(process, self, module);
+        const std::wstring path = platform::read_whole_module_name(
+            [&](wchar_t* name, DWORD capacity) { return process.module_file_name(self, module, name, capacity); });
         if (!path.empty()) {
             log.info(L"  {}", path);
         }

@@ -1,5 +1,7 @@
 #include "logging/log_file.h"
 
+#include "platform/text_encoding.h"
+
 #include <fmt/format.h>
 
 namespace kestrum::logging {
@@ -8,8 +10,6 @@ namespace {
 // Far more runs in one second than anyone starts by hand; past it something
 // else is wrong and the run should say so rather than search on.
 constexpr int last_sequence = 10000;
-
-std::wstring to_wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
 }  // namespace
 
@@ -27,12 +27,12 @@ std::string log_file_path(std::int64_t seconds, int sequence) {
 log_file_claim claim_log_file(std::int64_t seconds) {
     // An existing directory is the usual case; any other problem shows up as
     // the file's own creation error below, which names the file.
-    ::CreateDirectoryW(to_wide(log_directory).c_str(), nullptr);
+    ::CreateDirectoryW(platform::to_utf16(log_directory).c_str(), nullptr);
 
     log_file_claim claim;
     for (int sequence = 1; sequence <= last_sequence; ++sequence) {
         claim.path = log_file_path(seconds, sequence);
-        const HANDLE file = ::CreateFileW(to_wide(claim.path).c_str(), GENERIC_WRITE,
+        const HANDLE file = ::CreateFileW(platform::to_utf16(claim.path).c_str(), GENERIC_WRITE,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {

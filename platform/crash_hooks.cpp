@@ -1,5 +1,7 @@
 #include "platform/crash_hooks.h"
 
+#include "platform/module_name.h"
+
 #include <csignal>
 #include <cstdint>
 #include <cwctype>
@@ -24,18 +26,8 @@ std::wstring module_path_at(const void* address) {
                               static_cast<LPCWSTR>(address), &module)) {
         return {};
     }
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) {
-            return {};
-        }
-        if (length < path.size() - 1 || path.size() >= 32768) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
+    return read_whole_module_name(
+        [module](wchar_t* name, DWORD capacity) { return ::GetModuleFileNameW(module, name, capacity); });
 }
 
 bool lies_in_system_directory(const std::wstring& module_path) {

@@ -1,34 +1,10 @@
 #include "platform/system_error.h"
 
+#include "platform/text_encoding.h"
+
 #include <vector>
 
 namespace kestrum::platform {
-
-std::string to_utf8(std::wstring_view text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int wide_length = static_cast<int>(text.size());
-    const int length = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), wide_length, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(length), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), wide_length, utf8.data(), length, nullptr, nullptr);
-    return utf8;
-}
-
-namespace {
-
-std::wstring to_wide(std::string_view utf8) {
-    if (utf8.empty()) {
-        return {};
-    }
-    const int narrow_length = static_cast<int>(utf8.size());
-    const int length = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), narrow_length, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), narrow_length, wide.data(), length);
-    return wide;
-}
-
-}  // namespace
 
 std::string system_error_text(DWORD error) {
     std::vector<wchar_t> buffer(1024, L'\0');
@@ -53,7 +29,7 @@ void write_error_line(std::string_view utf8_line) {
     DWORD mode = 0;
     DWORD written = 0;
     if (::GetConsoleMode(error_output, &mode)) {
-        const std::wstring wide = to_wide(utf8_line) + L"\r\n";
+        const std::wstring wide = to_utf16(utf8_line) + L"\r\n";
         ::WriteConsoleW(error_output, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
         return;
     }

@@ -11,8 +11,6 @@ namespace kestrum::platform {
 // trailing line break.
 std::string system_error_text(DWORD error);
 
-std::string to_utf8(std::wstring_view text);
-
 // Writes one line to standard error: UTF-16 on a console, so every code page
 // shows it right, UTF-8 bytes otherwise.
 void write_error_line(std::string_view utf8_line);
