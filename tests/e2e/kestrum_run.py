@@ -20,6 +20,9 @@ EXE = BUILD / "kestrum.exe"
 PROG_ID_KEY = r"HKCR\Pexlo.PowerPoint.Addin"
 ADDIN_FOLDER = "C:\\Pexlo A\u00f1adido \u00dcn\u00efcode"
 
+# The three records every run begins with.
+BANNER = ["[info] Pexlo Kestrum v1", "[info] Copyright (c) Pexlo. All rights reserved.", "[info] "]
+
 TIMESTAMP = re.compile(rb"^\[(\d{4})-(\d\d)-(\d\d) (\d\d):(\d\d):(\d\d)\.(\d{3}) ([+-])(\d\d):(\d\d)\]")
 
 
@@ -107,21 +110,33 @@ def split_records(data):
     return records
 
 
-def run_kestrum(variant="working", scenario="one_runtime", workdir=None, env=None, stdout=None,
+def new_workdir():
+    """A fresh, empty folder in the build tree for one run."""
+    return Path(tempfile.mkdtemp(prefix="kestrum-e2e-", dir=BUILD))
+
+
+def wine_command(exe):
+    return ["wine", str(exe)]
+
+
+def run_kestrum(variant="working", scenario="one_runtime", workdir=None, env=None, launcher=wine_command,
                 report=True, timeout=120):
-    """Runs kestrum.exe once in |workdir| (a new temporary folder by default)."""
+    """Runs kestrum.exe once in |workdir| (a new temporary folder by default).
+
+    |launcher| turns the exe's path into the command line that starts it, for
+    runs under a pseudo-terminal or with standard output redirected.
+    """
     import time
     register_addin(variant)
-    workdir = Path(workdir) if workdir else Path(tempfile.mkdtemp(prefix="kestrum-e2e-", dir=BUILD))
+    workdir = Path(workdir) if workdir else new_workdir()
     extra = {"KESTRUM_STAND_IN_SCENARIO": scenario}
     report_path = workdir / "stand-in-report.txt"
     if report:
         extra["KESTRUM_STAND_IN_REPORT"] = "Z:" + str(report_path).replace("/", "\\")
     extra.update(env or {})
     started = time.time()
-    completed = subprocess.run(["wine", str(EXE)], cwd=workdir, env=wine_environment(extra),
-                               stdin=subprocess.DEVNULL,
-                               stdout=stdout if stdout is not None else subprocess.PIPE,
+    completed = subprocess.run(launcher(EXE), cwd=workdir, env=wine_environment(extra),
+                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                stderr=subprocess.PIPE, timeout=timeout, check=False)
     ended = time.time()
     run = Run(workdir, completed.returncode, completed.stdout or b"", completed.stderr or b"", started, ended)

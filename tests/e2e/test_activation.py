@@ -2,9 +2,7 @@
 
 import unittest
 
-from kestrum_run import remove, run_kestrum
-
-BANNER = ["[info] Pexlo Kestrum v1", "[info] Copyright (c) Pexlo. All rights reserved.", "[info] "]
+from kestrum_run import BANNER, remove, run_kestrum
 CREATE_FAILED = "[error] Error (HRESULT=0x{code}): Failed to create instance of 'Pexlo.PowerPoint.Addin' object."
 
 

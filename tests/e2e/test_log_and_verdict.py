@@ -2,17 +2,12 @@
 
 import calendar
 import math
-import os
-import subprocess
 import time
 import unittest
-from pathlib import Path
 
-from kestrum_run import BUILD, EXE, TIMESTAMP, remove, run_kestrum, wine_environment, register_addin
+from kestrum_run import BANNER as BANNER_LINES, TIMESTAMP, new_workdir, remove, run_kestrum
 
-BANNER = (b"[info] Pexlo Kestrum v1\r\n"
-          b"[info] Copyright (c) Pexlo. All rights reserved.\r\n"
-          b"[info] \r\n")
+BANNER = "".join(line + "\r\n" for line in BANNER_LINES).encode("utf-8")
 
 
 def log_seconds(path):
@@ -90,9 +85,9 @@ class LogFileCreation(unittest.TestCase):
         self.assertEqual(len(run.log_files()), 1)
 
     def test_a_taken_name_is_kept_and_the_next_free_one_used(self):
-        workdir = Path(BUILD) / f"kestrum-e2e-taken-{os.getpid()}"
+        workdir = new_workdir()
         logs = workdir / "PexloKestrumLogs"
-        logs.mkdir(parents=True, exist_ok=True)
+        logs.mkdir()
         now = int(time.time())
         earlier = {}
         for second in range(now - 2, now + 60):
@@ -109,8 +104,7 @@ class LogFileCreation(unittest.TestCase):
             self.assertEqual((logs / name).read_bytes(), b"an earlier run\r\n", name)
 
     def test_uncreatable_log_writes_one_stderr_line_and_exits_one(self):
-        workdir = Path(BUILD) / f"kestrum-e2e-blocked-{os.getpid()}"
-        workdir.mkdir(parents=True, exist_ok=True)
+        workdir = new_workdir()
         (workdir / "PexloKestrumLogs").write_bytes(b"a file where the directory should be")
         run = run_kestrum(variant=None, workdir=workdir)
         self.addCleanup(remove, run)
@@ -123,18 +117,15 @@ class LogFileCreation(unittest.TestCase):
 
 class Console(unittest.TestCase):
     def test_pseudo_terminal_colours_the_level_word_and_shows_non_ascii_text(self):
-        register_addin("working")
-        workdir = Path(BUILD) / f"kestrum-e2e-pty-{os.getpid()}"
-        workdir.mkdir(parents=True, exist_ok=True)
-        self.addCleanup(lambda: subprocess.run(["rm", "-rf", str(workdir)]))
-        env = wine_environment({"KESTRUM_STAND_IN_SCENARIO": "non_ascii", "LANG": "C.UTF-8", "LC_ALL": "C.UTF-8"})
-        completed = subprocess.run(["script", "-qec", f"wine '{EXE}'", "/dev/null"], cwd=workdir, env=env,
-                                   stdin=subprocess.DEVNULL, capture_output=True, timeout=120, check=False)
-        screen = completed.stdout
-        self.assertEqual(completed.returncode, 0, screen[-500:])
+        run = run_kestrum(variant="working", scenario="non_ascii", report=False,
+                          env={"LANG": "C.UTF-8", "LC_ALL": "C.UTF-8"},
+                          launcher=lambda exe: ["script", "-qec", f"wine '{exe}'", "/dev/null"])
+        self.addCleanup(remove, run)
+        screen = run.stdout
+        self.assertEqual(run.exit_status, 0, screen[-500:])
         self.assertIn(b"\x1b[", screen, "the level word is coloured on a console")
         self.assertIn("A\u00f1adido \u00dcn\u00efcode".encode("utf-8"), screen)
-        log = next((workdir / "PexloKestrumLogs").glob("*.log")).read_bytes()
+        log = run.log_bytes()
         self.assertNotIn(b"\x1b", log)
         self.assertIn("A\u00f1adido \u00dcn\u00efcode".encode("utf-8"), log)
 
