@@ -1,9 +1,11 @@
 #include "app/crash_report.h"
 
 #include "app/verdict.h"
+#include "logging/gated_logger.h"
 #include "platform/crash_hooks.h"
 
-#include <spdlog/logger.h>
+#include <fmt/format.h>
+#include <spdlog/details/os.h>
 
 #include <cstdint>
 #include <string_view>
@@ -11,27 +13,128 @@
 namespace kestrum::app {
 namespace {
 
-spdlog::logger* crash_log = nullptr;
+// Room for the longest module path Windows can name, in UTF-8.
+constexpr std::size_t text_capacity = 3 * 32768 + 512;
 
-void write_crash(const platform::crash_details& crash) {
-    if (!crash_log) {
-        return;
+class crash_record_writer final : public platform::crash_writer {
+public:
+    void prepare(logging::record_gate& gate, HANDLE log_file) noexcept {
+        gate_ = &gate;
+        log_file_ = log_file;
+        standard_output_ = ::GetStdHandle(STD_OUTPUT_HANDLE);
+        DWORD mode = 0;
+        output_is_console_ = standard_output_ != nullptr && standard_output_ != INVALID_HANDLE_VALUE &&
+                             ::GetConsoleMode(standard_output_, &mode);
+        utc_offset_minutes_ = spdlog::details::os::utc_minutes_offset();
     }
-    const std::wstring_view module =
-        crash.module_path.empty() ? std::wstring_view(L"an unknown module") : std::wstring_view(crash.module_path);
-    crash_log->error(L"The process crashed: exception 0x{:08X} at 0x{:016X} in {}.", crash.code,
-                     reinterpret_cast<std::uintptr_t>(crash.address), module);
-    write_error_verdict(*crash_log, crash.code);
-    crash_log->flush();
-}
+
+    void write(const platform::crash_details& crash) noexcept override {
+        gate_->close_and_drain();
+        const std::string_view message = describe(crash);
+        const std::string_view verdict = to_view(verdict_, fmt::format_to_n(verdict_, sizeof(verdict_),
+                                                                           error_verdict_format, crash.code));
+        if (!file_written_) {
+            const SYSTEMTIME now = local_time_now();
+            const int offset = utc_offset_minutes_ < 0 ? -utc_offset_minutes_ : utc_offset_minutes_;
+            const std::string_view timestamp = to_view(
+                timestamp_, fmt::format_to_n(timestamp_, sizeof(timestamp_),
+                                             "{:04}-{:02}-{:02} {:02}:{:02}:{:02}.{:03} {}{:02}:{:02}", now.wYear,
+                                             now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
+                                             now.wMilliseconds, utc_offset_minutes_ < 0 ? '-' : '+', offset / 60,
+                                             offset % 60));
+            const auto written = fmt::format_to_n(record_, sizeof(record_), "[{0}][error] {1}\r\n[{0}][error] {2}\r\n",
+                                                  timestamp, message, verdict);
+            write_once(log_file_, to_view(record_, written), false);
+            file_written_ = true;
+        }
+        if (!console_written_) {
+            const auto written =
+                fmt::format_to_n(record_, sizeof(record_), "[error] {}\r\n[error] {}\r\n", message, verdict);
+            write_once(standard_output_, to_view(record_, written), output_is_console_);
+            console_written_ = true;
+        }
+    }
+
+private:
+    template <typename Result>
+    static std::string_view to_view(const char* buffer, const Result& result) noexcept {
+        return {buffer, result.size < text_capacity ? result.size : text_capacity};
+    }
+
+    std::string_view describe(const platform::crash_details& crash) noexcept {
+        std::string_view module = "an unknown module";
+        if (crash.module_path != nullptr && crash.module_path[0] != L'\0') {
+            const int length = ::WideCharToMultiByte(CP_UTF8, 0, crash.module_path, -1, module_, sizeof(module_),
+                                                     nullptr, nullptr);
+            if (length > 1) {
+                module = std::string_view(module_, static_cast<std::size_t>(length - 1));
+            }
+        }
+        const auto address = reinterpret_cast<std::uintptr_t>(crash.address);
+        const auto written =
+            crash.kind == platform::crash_kind::abort
+                ? fmt::format_to_n(message_, sizeof(message_), "The process crashed: abort() was called at 0x{:016X} in {}.",
+                                   address, module)
+                : fmt::format_to_n(message_, sizeof(message_),
+                                   "The process crashed: exception 0x{:08X} at 0x{:016X} in {}.", crash.code, address,
+                                   module);
+        return to_view(message_, written);
+    }
+
+    SYSTEMTIME local_time_now() const noexcept {
+        FILETIME utc{};
+        ::GetSystemTimeAsFileTime(&utc);
+        ULARGE_INTEGER ticks{};
+        ticks.LowPart = utc.dwLowDateTime;
+        ticks.HighPart = utc.dwHighDateTime;
+        constexpr std::int64_t ticks_per_minute = 600000000;
+        ticks.QuadPart = static_cast<ULONGLONG>(static_cast<std::int64_t>(ticks.QuadPart) +
+                                                std::int64_t{utc_offset_minutes_} * ticks_per_minute);
+        const FILETIME local{ticks.LowPart, ticks.HighPart};
+        SYSTEMTIME time{};
+        ::FileTimeToSystemTime(&local, &time);
+        return time;
+    }
+
+    void write_once(HANDLE target, std::string_view text, bool console) noexcept {
+        if (target == nullptr || target == INVALID_HANDLE_VALUE) {
+            return;
+        }
+        DWORD written = 0;
+        if (console) {
+            // A console takes UTF-16, as the console sink gives it.
+            const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide_,
+                                                     static_cast<int>(std::size(wide_)));
+            ::WriteConsoleW(target, wide_, static_cast<DWORD>(length), &written, nullptr);
+            return;
+        }
+        ::WriteFile(target, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    }
+
+    logging::record_gate* gate_ = nullptr;
+    HANDLE log_file_ = nullptr;
+    HANDLE standard_output_ = nullptr;
+    bool output_is_console_ = false;
+    int utc_offset_minutes_ = 0;
+    bool file_written_ = false;
+    bool console_written_ = false;
+    char module_[text_capacity] = {};
+    char message_[text_capacity] = {};
+    char verdict_[64] = {};
+    char timestamp_[64] = {};
+    char record_[2 * text_capacity] = {};
+    wchar_t wide_[2 * text_capacity] = {};
+};
+
+crash_record_writer writer;
 
 }  // namespace
 
-crash_report_guard::crash_report_guard(spdlog::logger& log) {
-    crash_log = &log;
-    platform::install_crash_hooks(write_crash);
+crash_report_guard::crash_report_guard(logging::gated_logger& log, HANDLE log_file) noexcept {
+    writer.prepare(log.gate(), log_file);
+    platform::install_crash_hooks(writer);
 }
 
-crash_report_guard::~crash_report_guard() { crash_log = nullptr; }
+crash_report_guard::~crash_report_guard() { platform::stop_crash_reports(); }
 
 }  // namespace kestrum::app

@@ -1,18 +1,23 @@
 #pragma once
 
-namespace spdlog {
-class logger;
+#include <windows.h>
+
+namespace kestrum::logging {
+class gated_logger;
 }
 
 namespace kestrum::app {
 
 // From here until the guard ends, a crash of the process (most likely inside
-// the add-in) is written to |log| as one record naming the exception, its
-// address and module, followed by the error verdict; then the process ends
-// with the exception code as its exit status.
+// the add-in) is written as one record naming what happened, its address and
+// module, followed by the error verdict, as the last two records on the
+// console and in the log file; then the process ends with the exception code
+// as its exit status. Everything the report needs is prepared here, while the
+// process is healthy: the crash path itself only formats into fixed storage
+// and writes once to each of the handles taken now.
 class crash_report_guard {
 public:
-    explicit crash_report_guard(spdlog::logger& log);
+    crash_report_guard(logging::gated_logger& log, HANDLE log_file) noexcept;
     ~crash_report_guard();
     crash_report_guard(const crash_report_guard&) = delete;
     crash_report_guard& operator=(const crash_report_guard&) = delete;

@@ -17,7 +17,7 @@ int main() {
         return 1;
     }
 
-    const kestrum::app::crash_report_guard crash_report(*log.logger);
+    const kestrum::app::crash_report_guard crash_report(*log.logger, log.file.get());
     kestrum::app::run_checks(*log.logger, kestrum::app::system_platform_services());
     return 0;
 }

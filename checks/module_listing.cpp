@@ -18,24 +18,25 @@ DWORD size_in_bytes(const std::vector<HMODULE>& modules) {
     return static_cast<DWORD>(modules.size() * sizeof(HMODULE));
 }
 
-// Fills |modules| with every module handle, growing the table when the
-// platform needs more room than it has. Returns false when enumeration fails.
+// Fills |modules| with every module handle the platform returned, growing
+// the table when it needs more room than it has. Returns false when
+// enumeration fails.
 bool enumerate_modules(platform::process_modules& process, HANDLE self, std::vector<HMODULE>& modules) {
     modules.assign(initial_module_capacity, nullptr);
-    for (int round = 0; round < enumeration_rounds; ++round) {
+    for (int round = 1;; ++round) {
         DWORD needed_bytes = 0;
         if (!process.enumerate_all_modules(self, modules.data(), size_in_bytes(modules), &needed_bytes)) {
             return false;
         }
         const std::size_t count = needed_bytes / sizeof(HMODULE);
-        if (count <= modules.size()) {
-            modules.resize(count);
+        if (count <= modules.size() || round == enumeration_rounds) {
+            // Still growing after every round: list what this last round
+            // wrote, which fills the whole table.
+            modules.resize(count < modules.size() ? count : modules.size());
             return true;
         }
         modules.assign(count, nullptr);
     }
-    // Still growing after every round: list what the last table holds.
-    return true;
 }
 
 }  // namespace
@@ -51,6 +52,9 @@ void list_process_modules(spdlog::logger& log, platform::process_modules& proces
     }
 
     for (HMODULE module : modules) {
+        if (module == nullptr) {
+            continue;  // a null handle would name this program itself
+        }
         const std::wstring path = platform::read_whole_module_name(
             [&](wchar_t* name, DWORD capacity) { return process.module_file_name(self, module, name, capacity); });
         if (!path.empty()) {

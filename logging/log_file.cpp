@@ -11,6 +11,22 @@ namespace {
 // else is wrong and the run should say so rather than search on.
 constexpr int last_sequence = 10000;
 
+DWORD make_log_directory() {
+    const std::wstring directory = platform::to_utf16(log_directory);
+    if (::CreateDirectoryW(directory.c_str(), nullptr)) {
+        return ERROR_SUCCESS;
+    }
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_ALREADY_EXISTS) {
+        return error;
+    }
+    const DWORD attributes = ::GetFileAttributesW(directory.c_str());
+    // A file of that name is in the way: the log file's own error would only
+    // say its path was not found.
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) ? ERROR_DIRECTORY
+                                                                                            : ERROR_SUCCESS;
+}
+
 }  // namespace
 
 std::int64_t unix_seconds(std::chrono::system_clock::time_point time) {
@@ -25,18 +41,21 @@ std::string log_file_path(std::int64_t seconds, int sequence) {
 }
 
 log_file_claim claim_log_file(std::int64_t seconds) {
-    // An existing directory is the usual case; any other problem shows up as
-    // the file's own creation error below, which names the file.
-    ::CreateDirectoryW(platform::to_utf16(log_directory).c_str(), nullptr);
-
     log_file_claim claim;
+    if (const DWORD folder_error = make_log_directory(); folder_error != ERROR_SUCCESS) {
+        claim.path = log_directory;
+        claim.error = folder_error;
+        return claim;
+    }
+
     for (int sequence = 1; sequence <= last_sequence; ++sequence) {
         claim.path = log_file_path(seconds, sequence);
-        const HANDLE file = ::CreateFileW(platform::to_utf16(claim.path).c_str(), GENERIC_WRITE,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            ::CloseHandle(file);
+        // Appending only: every record, and a crash report written through
+        // this same handle, lands at the end whoever writes it.
+        claim.file.reset(::CreateFileW(platform::to_utf16(claim.path).c_str(), FILE_APPEND_DATA,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (claim.file) {
             claim.error = ERROR_SUCCESS;
             return claim;
         }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <spdlog/logger.h>
+#include "logging/gated_logger.h"
+#include "platform/unique_handle.h"
 
 #include <chrono>
 #include <memory>
@@ -12,13 +13,14 @@ inline constexpr char console_pattern[] = "[%^%l%$] %v";
 inline constexpr char file_pattern[] = "[%Y-%m-%d %H:%M:%S.%e %z][%l] %v";
 
 struct run_log {
-    std::unique_ptr<spdlog::logger> logger;  // null when the log could not be opened
-    std::string failure;                     // then: what went wrong, naming the file
+    platform::unique_handle file;          // the log file, open for appending; outlives the logger
+    std::unique_ptr<gated_logger> logger;  // null when the log could not be opened
+    std::string failure;                   // then: what went wrong, naming the file or folder
 };
 
 // The run's one logger: coloured records on standard output and timestamped
-// records in a new log file named from |started|. Every record is flushed to
-// the file as it is written, so a crash in the add-in loses none of them.
+// records in a new log file named from |started|. Each record is written to
+// the file as soon as it is formatted, so a crash in the add-in loses none.
 run_log open_run_log(std::chrono::system_clock::time_point started);
 
 }  // namespace kestrum::logging

@@ -7,7 +7,6 @@
 
 #include <spdlog/common-inl.h>
 #include <spdlog/details/backtracer-inl.h>
-#include <spdlog/details/file_helper-inl.h>
 #include <spdlog/details/log_msg-inl.h>
 #include <spdlog/details/log_msg_buffer-inl.h>
 #include <spdlog/details/os-inl.h>
@@ -16,7 +15,6 @@
 #include <spdlog/logger-inl.h>
 #include <spdlog/pattern_formatter-inl.h>
 #include <spdlog/sinks/base_sink-inl.h>
-#include <spdlog/sinks/basic_file_sink-inl.h>
 #include <spdlog/sinks/sink-inl.h>
 #include <spdlog/sinks/wincolor_sink-inl.h>
 #include <spdlog/spdlog-inl.h>
@@ -25,7 +23,6 @@
 
 template class spdlog::sinks::base_sink<std::mutex>;
 template class spdlog::sinks::base_sink<spdlog::details::null_mutex>;
-template class spdlog::sinks::basic_file_sink<std::mutex>;
 template class spdlog::sinks::wincolor_sink<spdlog::details::console_mutex>;
 template class spdlog::sinks::wincolor_stdout_sink<spdlog::details::console_mutex>;
 template class spdlog::sinks::wincolor_stderr_sink<spdlog::details::console_mutex>;

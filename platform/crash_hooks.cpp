@@ -1,126 +1,152 @@
 #include "platform/crash_hooks.h"
 
-#include "platform/module_name.h"
+#include "platform/cxx_throws.h"
+#include "platform/loaded_module.h"
+#include "platform/stack_walk.h"
 
+#include <atomic>
 #include <csignal>
 #include <cstdint>
-#include <cwctype>
+#include <iterator>
 
 namespace kestrum::platform {
 namespace {
 
-// Exception codes the C++ runtimes raise for a throw: GCC's and MSVC's.
-constexpr DWORD gcc_cxx_exception = 0x20474343;
-constexpr DWORD msvc_cxx_exception = 0xE06D7363;
-// What abort() ends a process with when no C++ exception explains it.
+// The code abort() ends a process with on Windows.
 constexpr DWORD fatal_app_exit = 0x40000015;
-constexpr int frames_to_search = 64;
+constexpr int frames_to_search = 62;
+// A second crash on another thread waits this long for the first report
+// before it ends the process itself.
+constexpr DWORD report_time_limit_ms = 10000;
 
-crash_handler installed_handler = nullptr;
-crash_details last_cxx_throw;
-bool seen_cxx_throw = false;
+std::atomic<crash_writer*> installed_writer{nullptr};
+std::atomic<DWORD> reporting_thread{0};
+std::atomic<int> faults_while_reporting{0};
+crash_details first_report;  // what was known before any name was looked up
+wchar_t blamed_module[32768];
 
-std::wstring module_path_at(const void* address) {
-    HMODULE module = nullptr;
-    if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                              static_cast<LPCWSTR>(address), &module)) {
-        return {};
-    }
-    return read_whole_module_name(
-        [module](wchar_t* name, DWORD capacity) { return ::GetModuleFileNameW(module, name, capacity); });
-}
-
-bool lies_in_system_directory(const std::wstring& module_path) {
-    wchar_t system_directory[MAX_PATH] = {};
-    const UINT length = ::GetSystemDirectoryW(system_directory, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH || module_path.size() <= length) {
-        return false;
-    }
-    for (UINT index = 0; index < length; ++index) {
-        if (std::towlower(module_path[index]) != std::towlower(system_directory[index])) {
-            return false;
-        }
-    }
-    return module_path[length] == L'\\';
-}
-
-// Unwinds from the point where the exception was raised until the first
-// frame outside the system's own libraries: the code that threw.
-const void* thrower_address(const EXCEPTION_RECORD& record, CONTEXT context) {
-    for (int depth = 0; depth < frames_to_search && context.Rip != 0; ++depth) {
-        const auto* frame = reinterpret_cast<const void*>(context.Rip);
-        const std::wstring path = module_path_at(frame);
-        if (!path.empty() && !lies_in_system_directory(path)) {
-            return frame;
-        }
-        DWORD64 image_base = 0;
-        PRUNTIME_FUNCTION function = ::RtlLookupFunctionEntry(context.Rip, &image_base, nullptr);
-        if (function) {
-            void* handler_data = nullptr;
-            DWORD64 establisher_frame = 0;
-            ::RtlVirtualUnwind(UNW_FLAG_NHANDLER, image_base, context.Rip, function, &context, &handler_data,
-                               &establisher_frame, nullptr);
-        } else {
-            // A leaf function: the return address is on top of the stack.
-            context.Rip = *reinterpret_cast<const DWORD64*>(context.Rsp);
-            context.Rsp += sizeof(DWORD64);
-        }
-    }
-    return record.ExceptionAddress;
-}
-
-[[noreturn]] void report(const crash_details& crash) {
-    static volatile LONG reporting = 0;
-    // A fault while reporting must not report again: end at once.
-    if (::InterlockedExchange(&reporting, 1) == 0 && installed_handler) {
-        installed_handler(crash);
-    }
-    ::TerminateProcess(::GetCurrentProcess(), crash.code);
+[[noreturn]] void end_process(DWORD code) noexcept {
+    ::TerminateProcess(::GetCurrentProcess(), code);
     for (;;) {
+        ::Sleep(INFINITE);
     }
 }
 
-LONG WINAPI remember_cxx_throw(EXCEPTION_POINTERS* exception) {
+[[noreturn]] void end_with_first_report() noexcept {
+    // A fault in here as well ends the process at once.
+    if (faults_while_reporting.fetch_add(1) == 0) {
+        if (crash_writer* writer = installed_writer.load()) {
+            writer->write(first_report);
+        }
+    }
+    end_process(first_report.code);
+}
+
+// Makes the calling thread the one that reports. Another thread crashing at
+// the same time leaves the report to the first one.
+void claim_report(const crash_details& known) noexcept {
+    const DWORD me = ::GetCurrentThreadId();
+    DWORD nobody = 0;
+    if (reporting_thread.compare_exchange_strong(nobody, me)) {
+        first_report = known;
+        first_report.module_path = L"";
+        return;
+    }
+    if (nobody == me) {
+        end_with_first_report();
+    }
+    ::Sleep(report_time_limit_ms);
+    end_process(first_report.code);
+}
+
+[[noreturn]] void finish_report(const crash_details& crash) noexcept {
+    if (crash_writer* writer = installed_writer.load()) {
+        writer->write(crash);
+    }
+    end_process(crash.code);
+}
+
+// Picks the frame to blame: the first in code that is neither the system's,
+// a language runtime's nor this program's; failing that, the first of this
+// program's own. Fills |crash| with its address and module.
+bool blame_first_foreign_frame(const stack_frame* frames, int count, crash_details& crash) noexcept {
+    for (const code_owner wanted : {code_owner::other, code_owner::this_program}) {
+        for (int index = 0; index < count; ++index) {
+            const auto* address = reinterpret_cast<const void*>(frames[index].pc);
+            if (owner_of(address, blamed_module, std::size(blamed_module)) == wanted) {
+                crash.address = address;
+                crash.module_path = blamed_module;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+LONG CALLBACK watch_exceptions(EXCEPTION_POINTERS* exception) {
     const EXCEPTION_RECORD& record = *exception->ExceptionRecord;
     if (record.ExceptionCode == gcc_cxx_exception || record.ExceptionCode == msvc_cxx_exception) {
-        last_cxx_throw.code = record.ExceptionCode;
-        last_cxx_throw.address = thrower_address(record, *exception->ContextRecord);
-        last_cxx_throw.module_path = module_path_at(last_cxx_throw.address);
-        seen_cxx_throw = true;
+        record_cxx_throw(record, *exception->ContextRecord);
+    } else if ((record.ExceptionCode & 0xC0000000) == 0xC0000000 &&
+               reporting_thread.load() == ::GetCurrentThreadId()) {
+        end_with_first_report();
     }
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
 LONG WINAPI report_unhandled_exception(EXCEPTION_POINTERS* exception) {
     const EXCEPTION_RECORD& record = *exception->ExceptionRecord;
-    // An uncaught C++ exception is raised from the system's own library; the
-    // frame that threw it says more.
-    if (seen_cxx_throw && record.ExceptionCode == last_cxx_throw.code) {
-        report(last_cxx_throw);
-    }
     crash_details crash;
     crash.code = record.ExceptionCode;
     crash.address = record.ExceptionAddress;
-    crash.module_path = module_path_at(record.ExceptionAddress);
-    report(crash);
+    claim_report(crash);
+
+    stack_frame frames[frames_to_search];
+    const int count = unwind_frames(*exception->ContextRecord, frames, frames_to_search);
+    if (!blame_first_foreign_frame(frames, count, crash)) {
+        module_path_at(crash.address, blamed_module, std::size(blamed_module));
+        crash.module_path = blamed_module;
+    }
+    finish_report(crash);
 }
 
 void report_abort(int) {
-    if (seen_cxx_throw) {
-        report(last_cxx_throw);
-    }
     crash_details crash;
+    crash.kind = crash_kind::abort;
     crash.code = fatal_app_exit;
-    report(crash);
+    claim_report(crash);
+
+    // A C++ exception nobody caught also ends here, from inside its throw.
+    if (const cxx_throw* uncaught = throw_under_way_on_this_thread()) {
+        crash.kind = crash_kind::unhandled_exception;
+        crash.code = uncaught->code;
+        crash.address = reinterpret_cast<const void*>(uncaught->frames[uncaught->thrower].pc);
+        blame_first_foreign_frame(uncaught->frames + uncaught->thrower, uncaught->frame_count - uncaught->thrower,
+                                  crash);
+        finish_report(crash);
+    }
+
+    void* return_addresses[frames_to_search] = {};
+    const int count = ::RtlCaptureStackBackTrace(0, frames_to_search, return_addresses, nullptr);
+    stack_frame frames[frames_to_search];
+    for (int index = 0; index < count; ++index) {
+        frames[index].pc = reinterpret_cast<std::uintptr_t>(return_addresses[index]);
+    }
+    blame_first_foreign_frame(frames, count, crash);
+    finish_report(crash);
 }
 
 }  // namespace
 
-void install_crash_hooks(crash_handler handler) {
-    installed_handler = handler;
+void install_crash_hooks(crash_writer& writer) noexcept {
+    remember_own_modules();
+    remember_raise_modules();
+    installed_writer.store(&writer);
     ::SetUnhandledExceptionFilter(report_unhandled_exception);
-    ::AddVectoredExceptionHandler(1, remember_cxx_throw);
+    ::AddVectoredExceptionHandler(1, watch_exceptions);
     std::signal(SIGABRT, report_abort);
 }
+
+void stop_crash_reports() noexcept { installed_writer.store(nullptr); }
 
 }  // namespace kestrum::platform

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+
+namespace kestrum::logging {
+
+// Lets records through to the sinks until a crash is being reported; from
+// then on nothing but the crash report may reach them, so the crash record and
+// its verdict stay the last two records whatever other threads are logging.
+class record_gate {
+public:
+    record_gate() noexcept;
+    ~record_gate();
+    record_gate(const record_gate&) = delete;
+    record_gate& operator=(const record_gate&) = delete;
+
+    // A writer asks before it writes a record and says when it is done.
+    bool enter() noexcept;
+    void leave() noexcept;
+
+    // Shuts the gate for good, then gives writers already past it a short,
+    // bounded time to finish their write. A writer that is the calling
+    // thread itself (a fault inside a sink) is not waited for, nor is one that
+    // stays stuck: the crash path must end the process whatever happens.
+    void close_and_drain() noexcept;
+
+private:
+    static constexpr long closed_flag = 0x40000000;
+
+    std::atomic<long> state_{0};  // closed_flag | number of writers inside
+    DWORD inside_slot_;           // TLS: nonzero while this thread is inside
+};
+
+}  // namespace kestrum::logging

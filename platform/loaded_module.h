@@ -1,0 +1,29 @@
+#pragma once
+
+// Module lookups for a process that is dying. They take no lock and allocate
+// nothing: the loader lock may be held by a thread that will never let go, and
+// the heap may be what broke. Only the crash path calls them.
+
+#include <windows.h>
+
+#include <cstddef>
+
+namespace kestrum::platform {
+
+// Remembers, while the process is healthy, what the lookups compare against:
+// the system directory and this program's own image.
+void remember_own_modules() noexcept;
+
+// Copies the full path of the module whose image holds |address| into |path|
+// (zero-terminated, cut to |capacity|). False, with |path| empty, when the
+// address lies in no loaded module.
+bool module_path_at(const void* address, wchar_t* path, std::size_t capacity) noexcept;
+
+// Whose code a frame is: the system's libraries and the C and C++ runtimes
+// merely pass a failure on, this program only reports it; the rest is the
+// add-in's and what it brought along.
+enum class code_owner { unknown, system, language_runtime, this_program, other };
+
+code_owner owner_of(const void* address, wchar_t* path, std::size_t capacity) noexcept;
+
+}  // namespace kestrum::platform

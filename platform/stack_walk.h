@@ -1,0 +1,28 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+namespace kestrum::platform {
+
+// One frame of a thread's stack: where it executes (for an outer frame, the
+// return address), its stack pointer there and the base of the image its code
+// lies in (0 when not known).
+struct stack_frame {
+    std::uintptr_t pc = 0;
+    std::uintptr_t sp = 0;
+    std::uintptr_t image_base = 0;
+};
+
+// The frames of the calling thread from |context| outward, at most |capacity|
+// of them, through the unwind data of each function. It stops at the first
+// frame it cannot unwind rather than guess, and reads nothing outside the
+// calling thread's stack. Where the platform keeps no unwind data (x86) only
+// the first frame is known.
+int unwind_frames(const CONTEXT& context, stack_frame* frames, int capacity) noexcept;
+
+// True when [address, address + size) lies within the calling thread's stack.
+bool on_current_stack(std::uintptr_t address, std::size_t size) noexcept;
+
+}  // namespace kestrum::platform
