@@ -8,6 +8,8 @@
 
 #include <spdlog/logger.h>
 
+#include <optional>
+
 namespace kestrum::app {
 namespace {
 
@@ -15,6 +17,21 @@ void write_banner(spdlog::logger& log) {
     log.info("Pexlo Kestrum v1");
     log.info("Copyright (c) Pexlo. All rights reserved.");
     log.info("");
+}
+
+// COM loads a .NET add-in's server by the bare name "mscoree.dll", and a bare
+// name is looked for in the program's own folder before the system's: a file
+// of that name dropped beside kestrum.exe would run with the user's rights. A
+// bare-name load is answered by a module of that name already loaded, so the
+// system's copy is held for the activation. The hold goes as soon as the
+// activation returns: the library then stays only if the add-in took it up,
+// and the module listing shows what the add-in brought in, nothing of ours.
+// The add-in's own libraries are still looked for exactly as PowerPoint would.
+std::optional<checks::addin_instance> activate_holding_hosting_layer(spdlog::logger& log,
+                                                                     const platform_services& platform,
+                                                                     checks::run_status& status) {
+    const platform::unique_module hosting_layer = platform.clr.hold_hosting_layer();
+    return checks::activate_addin(log, platform.com, status);
 }
 
 }  // namespace
@@ -27,7 +44,7 @@ void run_checks(spdlog::logger& log, const platform_services& platform) {
     write_banner(log);
 
     checks::run_status status;
-    if (auto addin = checks::activate_addin(log, platform.com, status)) {
+    if (auto addin = activate_holding_hosting_layer(log, platform, status)) {
         log.info("Successfully created Pexlo PowerPoint Addin object.");
         log.info("");
 

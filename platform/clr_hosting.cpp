@@ -2,6 +2,8 @@
 
 #include "platform/clr_interfaces.h"
 
+#include <string>
+
 namespace kestrum::platform {
 namespace {
 
@@ -10,17 +12,40 @@ HRESULT last_error_as_hresult() {
     return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
 }
 
+// By full path only. A bare name would be answered by any module of that name
+// already in the process, or else looked for in the program's own folder
+// first, where whoever can drop a file beside kestrum.exe would have it run
+// with the user's rights. LOAD_LIBRARY_SEARCH_SYSTEM32 would need an update on
+// Windows 7; the full path does not. LOAD_WITH_ALTERED_SEARCH_PATH makes the
+// library's own imports be looked for in the system directory too, not beside
+// kestrum.exe.
+HMODULE load_system_mscoree() {
+    std::wstring path(MAX_PATH, L'\0');
+    UINT length = ::GetSystemDirectoryW(path.data(), static_cast<UINT>(path.size()));
+    if (length >= path.size()) {
+        path.resize(length);
+        length = ::GetSystemDirectoryW(path.data(), static_cast<UINT>(path.size()));
+    }
+    if (length == 0 || length >= path.size()) {
+        if (::GetLastError() == ERROR_SUCCESS) {
+            ::SetLastError(ERROR_PATH_NOT_FOUND);
+        }
+        return nullptr;
+    }
+    path.resize(length);
+    path += L"\\mscoree.dll";
+    return ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 class mscoree_clr_hosting final : public clr_hosting {
 public:
     HANDLE current_process() override { return ::GetCurrentProcess(); }
 
     HRESULT create_meta_host(ICLRMetaHost** meta_host) override {
         *meta_host = nullptr;
-        // Only the system directory: a planted mscoree.dll in the working or
-        // program folder would otherwise run with the user's rights. The
-        // library stays loaded for the life of the process, as the runtime's
-        // objects live in it.
-        HMODULE mscoree = ::LoadLibraryExW(L"mscoree.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        // The reference is never given back: the runtime's objects live in
+        // this library for the rest of the process.
+        HMODULE mscoree = load_system_mscoree();
         if (!mscoree) {
             return last_error_as_hresult();
         }
@@ -32,6 +57,8 @@ public:
         }
         return create_instance(CLSID_CLRMetaHost, IID_ICLRMetaHost, reinterpret_cast<LPVOID*>(meta_host));
     }
+
+    unique_module hold_hosting_layer() override { return unique_module(load_system_mscoree()); }
 };
 
 }  // namespace

@@ -3,6 +3,8 @@
 // The entry into the .NET Framework hosting layer, behind an interface so
 // that tests can stand in for it.
 
+#include "platform/unique_module.h"
+
 #include <windows.h>
 
 struct ICLRMetaHost;
@@ -17,9 +19,13 @@ public:
     virtual HANDLE current_process() = 0;
     // CLRCreateInstance(CLSID_CLRMetaHost, IID_ICLRMetaHost, meta_host)
     virtual HRESULT create_meta_host(ICLRMetaHost** meta_host) = 0;
+    // One loader reference to the hosting layer, mscoree.dll, held until the
+    // result goes; empty when it cannot be loaded.
+    virtual unique_module hold_hosting_layer() = 0;
 };
 
-// CLRCreateInstance from the system directory's mscoree.dll.
+// The hosting layer is the system directory's mscoree.dll, always loaded by
+// its full path.
 clr_hosting& system_clr_hosting();
 
 }  // namespace kestrum::platform

@@ -1,11 +1,18 @@
 #!/usr/bin/env bash
 # The main job: builds kestrum.exe and runs it under Wine in the build tree's
 # private prefix, with the sample add-in registered there as
-# "Pexlo.PowerPoint.Addin" (pass --without-addin to run as on a machine
-# without the add-in). The log lands in build/run/PexloKestrumLogs/.
+# "Pexlo.PowerPoint.Addin". The log lands in build/run/PexloKestrumLogs/.
+#   --without-addin   as on a machine without the add-in
+#   --managed         the sample registered as a .NET add-in is; the stand-in
+#                     runtime then shows only what the activation loaded
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="${KESTRUM_BUILD_DIR:-$root/build}"
+case "${1:-}" in
+    "" | --without-addin) ;;
+    --managed) export KESTRUM_STAND_IN_SCENARIO="${KESTRUM_STAND_IN_SCENARIO:-no_runtime}" ;;
+    *) echo "usage: $0 [--without-addin | --managed]" >&2; exit 2 ;;
+esac
 
 "$root/scripts/setup.sh"
 "$root/scripts/prepare-prefix.sh" "$build" "$@"

@@ -44,6 +44,12 @@ def addin_variants():
         if line.strip() and not line.startswith("#"):
             name, clsid, dll = line.split("\t")
             variants[name] = (clsid, dll)
+    # Registered the .NET way: COM loads the hosting layer, mscoree.dll.
+    managed = ROOT / "tests" / "fixtures" / "sample_addin" / "managed_variants.tsv"
+    for line in managed.read_text(encoding="utf-8").splitlines():
+        if line.strip() and not line.startswith("#"):
+            name, clsid = line.split("\t")[:2]
+            variants[name] = (clsid, "mscoree.dll")
     return variants
 
 

@@ -44,6 +44,10 @@ class Activation(unittest.TestCase):
     def test_success_without_an_object_is_a_creation_failure_not_a_crash(self):
         self.assert_creation_failed("null_object", "80004003")
 
+    def test_managed_registration_naming_a_runtime_not_installed_fails_creation(self):
+        # CLR_E_SHIM_RUNTIMELOAD, as the hosting layer answers for it.
+        self.assert_creation_failed("managed_missing_runtime", "80131700")
+
     def test_sample_addin_is_created_and_the_run_ends_done(self):
         run = self.run_variant("working", scenario="no_runtime")
         lines = run.console_lines()

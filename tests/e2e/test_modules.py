@@ -1,10 +1,20 @@
 """The module listing of a real run with the sample add-in loaded."""
 
+import shutil
 import unittest
 
-from kestrum_run import ADDIN_FOLDER, EXE, remove, run_kestrum
+from kestrum_run import ADDIN_FOLDER, BUILD, EXE, new_workdir, remove, run_kestrum, wine_command
 
 HEADER = "[info] Listing all modules in process:"
+# Where the system's hosting layer is, as the loader names it under Wine.
+SYSTEM_MSCOREE = "C:\\windows\\system32\\mscoree.dll"
+PLANTED_LIBRARY = BUILD / "tests" / "fixtures" / "planted_library" / "PlantedLibrary.dll"
+
+
+def module_paths(lines):
+    start = lines.index(HEADER) + 1
+    end = lines.index("[info] ", start)
+    return [line[len("[info]   "):].lower() for line in lines[start:end]]
 
 
 def windows_path(path):
@@ -47,6 +57,45 @@ class ModuleListing(unittest.TestCase):
     def test_run_ends_done(self):
         self.assertEqual(self.result.exit_status, 0)
         self.assertEqual(self.result.console_lines()[-1], "[info] Done.")
+
+    def test_a_native_addin_run_lists_no_hosting_layer(self):
+        paths = module_paths(self.result.console_lines())
+        self.assertEqual([path for path in paths if path.endswith("\\mscoree.dll")], [])
+
+
+class PlantedHostingLayer(unittest.TestCase):
+    """A DLL named mscoree.dll beside kestrum.exe and in the working folder,
+    where a bare-name load looks first, is never loaded."""
+
+    def run_beside_planted_library(self, variant, scenario="no_runtime"):
+        folder = new_workdir()
+        self.addCleanup(shutil.rmtree, folder, True)
+        program, work = folder / "program", folder / "work"
+        program.mkdir()
+        work.mkdir()
+        shutil.copy2(EXE, program / "kestrum.exe")
+        shutil.copy2(PLANTED_LIBRARY, program / "mscoree.dll")
+        shutil.copy2(PLANTED_LIBRARY, work / "mscoree.dll")
+        run = run_kestrum(variant=variant, scenario=scenario, workdir=work,
+                          launcher=lambda exe: wine_command(program / "kestrum.exe"))
+        self.assertEqual(sorted(path.name for path in folder.rglob("*.loaded")), [])
+        lines = run.console_lines()
+        self.assertEqual(lines[-1], "[info] Done.")
+        return lines
+
+    def test_managed_addin_gets_the_system_hosting_layer(self):
+        lines = self.run_beside_planted_library("managed")
+        self.assertIn(SYSTEM_MSCOREE.lower(), module_paths(lines))
+        self.assertIn("[info]   Running using CLR Runtime v4.0.30319", lines)
+
+    def test_native_addin_run_loads_the_hosting_layer_only_from_the_system(self):
+        lines = self.run_beside_planted_library("working")
+        self.assertNotIn(SYSTEM_MSCOREE.lower(), module_paths(lines))
+
+    def test_native_addin_that_loads_the_hosting_layer_by_bare_name_gets_the_system_one(self):
+        lines = self.run_beside_planted_library("loads_hosting_layer_by_name", scenario="one_runtime")
+        self.assertIn(SYSTEM_MSCOREE.lower(), module_paths(lines))
+        self.assertIn("[info]   Running using CLR Runtime v4.0.30319", lines)
 
 
 if __name__ == "__main__":

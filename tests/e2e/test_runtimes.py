@@ -13,7 +13,7 @@ import sys
 import unittest
 from pathlib import Path
 
-from kestrum_run import remove, run_kestrum
+from kestrum_run import BANNER, remove, run_kestrum
 
 GOLDEN = Path(__file__).resolve().parent / "golden"
 SECTION = "[info] Listing .NET assemblies loaded by Pexlo add-in:"
@@ -37,15 +37,15 @@ def runtime_section(lines):
 
 
 class RuntimeTranscripts(unittest.TestCase):
-    def check_scenario(self, scenario):
-        run = run_kestrum(variant="working", scenario=scenario)
+    def check_scenario(self, scenario, variant="working", golden_name=None):
+        run = run_kestrum(variant=variant, scenario=scenario)
         self.addCleanup(remove, run)
         self.assertEqual(run.exit_status, 0)
         self.assertEqual(run.stderr, b"", "nothing on standard error")
         console = run.console_lines()
         self.assertEqual(run.log_lines(), console)
         section = runtime_section(console)
-        golden = GOLDEN / f"{scenario}.txt"
+        golden = GOLDEN / f"{golden_name or scenario}.txt"
         if REGENERATE:
             golden.write_text("\n".join(section) + "\n", encoding="utf-8")
         self.assertEqual(section, golden.read_text(encoding="utf-8").splitlines())
@@ -53,6 +53,18 @@ class RuntimeTranscripts(unittest.TestCase):
         self.assertEqual(report.get("scenario"), scenario)
         self.assertEqual(report.get("outstanding_references"), "0", report)
         self.assertEqual(report.get("arrays_created"), report.get("arrays_destroyed"), report)
+        return console
+
+    def test_managed_addin(self):
+        # The sample registered as a .NET add-in is: the hosting layer from the
+        # system folder serves it, and the runtime it started lists its assembly.
+        console = self.check_scenario("no_runtime", variant="managed", golden_name="managed_addin")
+        modules_end = console.index(SECTION) - 1
+        self.assertEqual(console[:6], BANNER + ["[info] Successfully created Pexlo PowerPoint Addin object.", "[info] ",
+                                                "[info] Listing all modules in process:"])
+        self.assertEqual(console[modules_end], "[info] ")
+        modules = [line.lower() for line in console[6:modules_end]]
+        self.assertIn("[info]   c:\\windows\\system32\\mscoree.dll", modules)
 
 
 def add_scenario_test(scenario):

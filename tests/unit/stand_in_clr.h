@@ -14,6 +14,8 @@ public:
 
     HANDLE current_process() override { return ::GetCurrentProcess(); }
     HRESULT create_meta_host(ICLRMetaHost** meta_host) override;
+    // The stand-in is loaded under a name of its own: nothing to hold.
+    platform::unique_module hold_hosting_layer() override { return {}; }
 
     long outstanding_references() const;
     long live_objects() const;
@@ -35,6 +37,7 @@ public:
         *meta_host = nullptr;
         return failure_;
     }
+    platform::unique_module hold_hosting_layer() override { return {}; }
 
 private:
     HRESULT failure_;
