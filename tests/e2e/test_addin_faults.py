@@ -6,28 +6,55 @@ from kestrum_run import ADDIN_FOLDER, BANNER, remove, run_kestrum
 ADDIN_DLL = ADDIN_FOLDER.replace("\\", "\\\\") + r"\\PexloSampleAddin\.dll"
 
 
+EXCEPTION = "exception 0x{code:08X}"
+ABORT = "abort\\(\\) was called"
+# abort() ends a process with STATUS_FATAL_APP_EXIT.
+FATAL_APP_EXIT = 0x40000015
+
+
 class AddinFaults(unittest.TestCase):
-    def assert_crash_reported(self, variant, code):
-        run = run_kestrum(variant=variant)
+    def assert_crash_reported(self, variant, code, what=EXCEPTION, scenario="one_runtime"):
+        """The crash record and its verdict are the last two records on the
+        console and in the log, whatever else was still being written."""
+        run = run_kestrum(variant=variant, scenario=scenario)
         self.addCleanup(remove, run)
         lines = run.console_lines()
         self.assertEqual(lines[:3], BANNER)
-        self.assertEqual(len(lines), 5, lines)
-        self.assertRegex(lines[3], rf"^\[error\] The process crashed: exception 0x{code:08X} "
-                                   rf"at 0x[0-9A-F]{{16}} in {ADDIN_DLL}\.$")
-        self.assertEqual(lines[4], f"[error] An error occurred. HRESULT=0x{code:08X}")
+        self.assertRegex(lines[-2], rf"^\[error\] The process crashed: {what.format(code=code)} "
+                                    rf"at 0x[0-9A-F]{{16}} in {ADDIN_DLL}\.$")
+        self.assertEqual(lines[-1], f"[error] An error occurred. HRESULT=0x{code:08X}")
         self.assertEqual(run.log_lines(), lines, "the log file holds every record")
         self.assertEqual(run.exit_status, code & 0xFF, "the exit status is the exception code")
-        return run
+        return lines
 
     def test_access_violation_in_dll_get_class_object(self):
-        self.assert_crash_reported("crash_in_get_class_object", 0xC0000005)
+        self.assertEqual(len(self.assert_crash_reported("crash_in_get_class_object", 0xC0000005)), 5)
 
     def test_access_violation_while_the_object_is_built(self):
-        self.assert_crash_reported("crash_in_construction", 0xC0000005)
+        self.assertEqual(len(self.assert_crash_reported("crash_in_construction", 0xC0000005)), 5)
 
     def test_cxx_exception_escaping_create_instance(self):
-        self.assert_crash_reported("throw_from_create_instance", 0x20474343)
+        self.assertEqual(len(self.assert_crash_reported("throw_from_create_instance", 0x20474343)), 5)
+
+    def test_abort_is_reported_as_an_abort_with_its_caller(self):
+        self.assert_crash_reported("abort_in_create_instance", FATAL_APP_EXIT, what=ABORT)
+
+    def test_abort_after_a_caught_exception_is_still_an_abort(self):
+        self.assert_crash_reported("abort_after_caught_throw", FATAL_APP_EXIT, what=ABORT)
+
+    def test_worker_thread_fault_during_the_assembly_listing_ends_the_records(self):
+        lines = self.assert_crash_reported("faulting_worker", 0xC0000005, scenario="many_assemblies")
+        self.assertIn("[info] Listing .NET assemblies loaded by Pexlo add-in:", lines)
+
+    def test_worker_threads_throwing_and_catching_do_not_disturb_the_run(self):
+        run = run_kestrum(variant="throwing_workers", scenario="many_assemblies")
+        self.addCleanup(remove, run)
+        lines = run.console_lines()
+        self.assertEqual(run.exit_status, 0)
+        self.assertEqual(lines[-1], "[info] Done.")
+        self.assertEqual(sum(line.startswith("[info]     Path: ") for line in lines), 20000)
+        self.assertEqual(run.log_lines(), lines)
+        self.assertLess(run.ended - run.started, 60, "no hang, no crawl")
 
     def test_fault_in_dll_main_is_contained_as_a_creation_failure(self):
         run = run_kestrum(variant="crash_in_dll_main")

@@ -28,7 +28,7 @@ SCENARIOS = [
     "name_failure", "location_not_supported", "location_failure", "empty_location", "null_bstrs",
     "dispatch_array", "bstr_array", "variant_array", "two_dimensional_array",
     "non_ascii", "failed_then_working", "long_version_string",
-    "enumerator_not_s_ok", "enumerator_s_false_with_element",
+    "enumerator_not_s_ok", "enumerator_s_false_with_element", "enumerator_fails", "name_failure_lower_bound_5",
 ]
 
 

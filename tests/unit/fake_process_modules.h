@@ -24,6 +24,7 @@ public:
     bool enumeration_fails = false;
     DWORD reported_needed_bytes = 0;  // when nonzero, reported instead of the true size
     std::vector<DWORD> table_sizes_seen;
+    std::size_t modules_loaded_per_enumeration = 0;  // a process that never settles
 
     HANDLE current_process() override { return reinterpret_cast<HANDLE>(-1); }
 
@@ -37,11 +38,15 @@ public:
         std::copy_n(modules.begin(), fits, table);
         *needed_bytes = reported_needed_bytes ? reported_needed_bytes
                                               : static_cast<DWORD>(modules.size() * sizeof(HMODULE));
+        for (std::size_t loaded = 0; loaded < modules_loaded_per_enumeration; ++loaded) {
+            add(L"C:\\modules\\late" + std::to_wstring(modules.size()) + L".dll");
+        }
         return TRUE;
     }
 
     DWORD module_file_name(HANDLE, HMODULE module, wchar_t* name, DWORD size_chars) override {
-        const auto found = names.find(module);
+        // Like the real call, a null handle names the program itself.
+        const auto found = names.find(module ? module : modules.front());
         if (found == names.end() || size_chars == 0) {
             return 0;
         }

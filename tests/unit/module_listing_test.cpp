@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 namespace kestrum::checks {
@@ -67,6 +68,23 @@ TEST(ModuleListing, MoreModulesThanTheFirstTableAreAllListed) {
     EXPECT_EQ(log.records()[1024], "[info]   C:\\modules\\m1023.dll");
     EXPECT_EQ(log.records()[1500], "[info]   C:\\modules\\m1499.dll");
     EXPECT_EQ(process.table_sizes_seen, (std::vector<DWORD>{8192, 1500 * 8}));
+}
+
+TEST(ModuleListing, ACountThatNeverSettlesListsOnlyWhatTheLastEnumerationReturned) {
+    fake_process_modules process;
+    for (int index = 0; index < 1100; ++index) {
+        process.add(L"C:\\modules\\m" + std::to_wstring(index) + L".dll");
+    }
+    process.modules_loaded_per_enumeration = 100;
+    recording_log log;
+
+    list_process_modules(log.logger(), process);
+
+    const std::vector<DWORD> tables = process.table_sizes_seen;
+    ASSERT_EQ(tables.size(), 4u) << "a few rounds, then it lists what it has";
+    EXPECT_EQ(log.records().size(), 1 + tables.back() / sizeof(HMODULE));
+    const std::set<std::string> unique(log.records().begin(), log.records().end());
+    EXPECT_EQ(unique.size(), log.records().size()) << "no module, least of all the program, listed twice";
 }
 
 TEST(ModuleListing, LongPathsComeOutWhole) {

@@ -26,6 +26,7 @@ listing list_scenario(const wchar_t* scenario) {
     result.records = log.records();
     EXPECT_EQ(clr.outstanding_references(), 0) << "references left unreleased";
     EXPECT_EQ(clr.live_objects(), 0);
+    EXPECT_EQ(clr.meta_hosts_released_early(), 0) << "the enumerator is released before the meta-host";
     EXPECT_EQ(clr.arrays_destroyed(), clr.arrays_created()) << "every array destroyed exactly once";
     return result;
 }
@@ -81,6 +82,12 @@ TEST(RuntimeListing, NullStringsFromTheAssemblyAreWrittenAsEmptyText) {
     EXPECT_FALSE(result.status.failed());
 }
 
+TEST(RuntimeListing, AFailingEnumeratorEndsTheWalkWithoutTouchingTheStatus) {
+    const listing result = list_scenario(L"enumerator_fails");
+    EXPECT_EQ(result.records, one_runtime_records);
+    EXPECT_FALSE(result.status.failed());
+}
+
 class MalformedAssemblyArray : public ::testing::TestWithParam<const wchar_t*> {};
 
 TEST_P(MalformedAssemblyArray, IsOneErrorRecordAndTheArrayIsStillDestroyed) {
@@ -110,7 +117,8 @@ INSTANTIATE_TEST_SUITE_P(
                       L"not_an_assembly", L"name_failure", L"location_not_supported", L"location_failure",
                       L"empty_location", L"null_bstrs", L"dispatch_array", L"bstr_array", L"variant_array",
                       L"two_dimensional_array", L"non_ascii", L"failed_then_working", L"long_version_string",
-                      L"start_returns_s_false", L"enumerator_not_s_ok", L"enumerator_s_false_with_element"));
+                      L"start_returns_s_false", L"enumerator_not_s_ok", L"enumerator_s_false_with_element",
+                      L"enumerator_fails", L"name_failure_lower_bound_5"));
 
 }  // namespace
 }  // namespace kestrum::checks

@@ -60,6 +60,9 @@ HRESULT stand_in_clr::create_meta_host(ICLRMetaHost** meta_host) {
 
 long stand_in_clr::outstanding_references() const { return read_counter(library_, "StandInOutstandingReferences"); }
 long stand_in_clr::live_objects() const { return read_counter(library_, "StandInLiveObjects"); }
+long stand_in_clr::meta_hosts_released_early() const {
+    return read_counter(library_, "StandInMetaHostsReleasedEarly");
+}
 long stand_in_clr::arrays_created() const {
     return read_counter(library_, "StandInArraysCreated") - baseline_arrays_created_;
 }

@@ -19,6 +19,7 @@ public:
 
     long outstanding_references() const;
     long live_objects() const;
+    long meta_hosts_released_early() const;
     long arrays_created() const;
     long arrays_destroyed() const;
 
