@@ -1,49 +1,94 @@
 #!/usr/bin/env python3
-"""Times whole runs of kestrum.exe under Wine with 20,000 assemblies in the
-stand-in runtime and with none, and prints what one assembly costs.
+"""Times whole runs of kestrum.exe under Wine against the durable floor: a
+small program of ours that makes the same platform calls and writes each
+record's text with one WriteFile to a log file and one to standard output,
+the least a run can cost when every record must be on disk as it is written.
+
+Runs are paired (kestrum, floor, kestrum, floor, ...) so that whatever else
+the machine is doing weighs on both alike; medians are reported, with the
+peak memory of each program. Standard output goes to /dev/null.
 
 A measurement to read, not a test: nothing here passes or fails. Run it after
 scripts/test.sh or scripts/run.sh has built everything:
 
-    python3 scripts/bench-assemblies.py [RUNS]
+    python3 scripts/bench-assemblies.py [RUNS] [--also OTHER_KESTRUM_EXE]
+
+--also times another build of kestrum.exe in the same pairs, for a before and
+after from one run.
 """
 
+import os
+import statistics
 import subprocess
 import sys
+import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "e2e"))
-from kestrum_run import BUILD, ROOT, remove, run_kestrum  # noqa: E402
+from kestrum_run import BUILD, EXE, PREFIX, ROOT, new_workdir, register_addin, wine_environment  # noqa: E402
 
-ASSEMBLIES = 20000
+FLOOR = BUILD / "tests" / "fixtures" / "durable_floor" / "durable_floor.exe"
+SCENARIOS = {20000: "many_assemblies", 200000: "very_many_assemblies"}
 
 
-def best_run(scenario, runs):
-    best = None
-    for _ in range(runs):
-        run = run_kestrum(variant="working", scenario=scenario, report=False)
-        elapsed = run.ended - run.started
-        records = run.stdout.count(b"\r\n")
-        remove(run)
-        if run.exit_status != 0:
-            sys.exit(f"{scenario}: kestrum.exe exited with {run.exit_status}")
-        best = elapsed if best is None else min(best, elapsed)
-    return best, records
+def timed_run(exe, scenario):
+    """Seconds and peak resident memory (KiB) of one run of |exe|."""
+    workdir = new_workdir()
+    env = wine_environment({"KESTRUM_STAND_IN_SCENARIO": scenario})
+    started = time.perf_counter()
+    with open(os.devnull, "wb") as sink:
+        process = subprocess.Popen(["wine", str(exe)], cwd=workdir, env=env, stdin=subprocess.DEVNULL,
+                                   stdout=sink, stderr=subprocess.DEVNULL)
+        _, status, usage = os.wait4(process.pid, 0)
+    elapsed = time.perf_counter() - started
+    subprocess.run(["rm", "-rf", str(workdir)], check=False)
+    if os.waitstatus_to_exitcode(status) != 0:
+        sys.exit(f"{exe.name} with {scenario} exited with {os.waitstatus_to_exitcode(status)}")
+    return elapsed, usage.ru_maxrss
 
 
 def main():
-    runs = int(sys.argv[1]) if len(sys.argv) > 1 else 5
+    arguments = sys.argv[1:]
+    other = None
+    if "--also" in arguments:
+        at = arguments.index("--also")
+        other = Path(arguments[at + 1]).resolve()
+        del arguments[at:at + 2]
+    runs = int(arguments[0]) if arguments else 5
+    programs = {"kestrum": EXE, "floor": FLOOR}
+    if other:
+        programs["other"] = other
     subprocess.run(["bash", str(ROOT / "scripts" / "prepare-prefix.sh"), str(BUILD)], check=True,
                    stdout=subprocess.DEVNULL)
+    register_addin("working")
+    results = {}
     try:
-        none, none_records = best_run("no_runtime", runs)
-        many, many_records = best_run("many_assemblies", runs)
+        for assemblies, scenario in SCENARIOS.items():
+            samples = {name: [] for name in programs}
+            for _ in range(runs):
+                for name, exe in programs.items():
+                    samples[name].append(timed_run(exe, scenario))
+            results[assemblies] = {name: (statistics.median(s for s, _ in runs_), max(m for _, m in runs_))
+                                   for name, runs_ in samples.items()}
     finally:
-        subprocess.run(["wineserver", "-k"], env={"WINEPREFIX": str(BUILD / "wine-prefix")}, check=False)
-    print(f"best of {runs} runs each, console to a pipe, log file on disk")
-    print(f"no runtime:         {none:8.3f} s  ({none_records} records)")
-    print(f"{ASSEMBLIES} assemblies: {many:8.3f} s  ({many_records} records)")
-    print(f"per assembly:       {(many - none) * 1e6 / ASSEMBLIES:8.1f} us")
+        subprocess.run(["wineserver", "-k"], env={**os.environ, "WINEPREFIX": str(PREFIX)}, check=False)
+
+    print(f"median of {runs} paired runs each, standard output to /dev/null, log file on disk")
+    print(f"{'assemblies':>10}  {'kestrum':>9}  {'floor':>9}  {'ratio':>6}  {'kestrum peak':>12}  {'floor peak':>10}")
+    for assemblies, result in results.items():
+        (kestrum, kestrum_peak), (floor, floor_peak) = result["kestrum"], result["floor"]
+        print(f"{assemblies:>10}  {kestrum:8.3f}s  {floor:8.3f}s  {kestrum / floor:6.2f}  "
+              f"{kestrum_peak / 1024:9.1f} MiB  {floor_peak / 1024:7.1f} MiB")
+        if other:
+            other_time, other_peak = result["other"]
+            print(f"{'':>10}  other {other.name}: {other_time:.3f}s, ratio {other_time / floor:.2f}, "
+                  f"peak {other_peak / 1024:.1f} MiB")
+    small, large = sorted(results)
+    per_small = (results[small]["kestrum"][0]) / small
+    per_large = (results[large]["kestrum"][0]) / large
+    extra = (results[large]["kestrum"][0] - results[small]["kestrum"][0]) / (large - small)
+    print(f"kestrum per assembly: {per_small * 1e6:.1f} us over the whole run at {small}, "
+          f"{per_large * 1e6:.1f} us at {large}, {extra * 1e6:.1f} us for each one added")
 
 
 if __name__ == "__main__":

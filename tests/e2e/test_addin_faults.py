@@ -56,6 +56,16 @@ class AddinFaults(unittest.TestCase):
         self.assertEqual(run.log_lines(), lines)
         self.assertLess(run.ended - run.started, 60, "no hang, no crawl")
 
+    def test_no_chance_to_write_leaves_the_records_so_far_and_no_verdict(self):
+        # Stack overflow and fail-fast end the process past every handler.
+        for variant in ("stack_overflow", "fast_fail"):
+            with self.subTest(variant):
+                run = run_kestrum(variant=variant)
+                self.addCleanup(remove, run)
+                self.assertEqual(run.console_lines(), BANNER)
+                self.assertEqual(run.log_lines(), BANNER)
+                self.assertNotEqual(run.exit_status, 0)
+
     def test_fault_in_dll_main_is_contained_as_a_creation_failure(self):
         run = run_kestrum(variant="crash_in_dll_main")
         self.addCleanup(remove, run)
