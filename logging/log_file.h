@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/unique_handle.h"
+#include "platform/unique_resource.h"
 
 #include <windows.h>
 

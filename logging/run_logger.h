@@ -1,7 +1,7 @@
 #pragma once
 
 #include "logging/gated_logger.h"
-#include "platform/unique_handle.h"
+#include "platform/unique_resource.h"
 
 #include <chrono>
 #include <memory>

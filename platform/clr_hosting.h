@@ -3,7 +3,7 @@
 // The entry into the .NET Framework hosting layer, behind an interface so
 // that tests can stand in for it.
 
-#include "platform/unique_module.h"
+#include "platform/unique_resource.h"
 
 #include <windows.h>
 
