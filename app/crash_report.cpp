@@ -11,6 +11,7 @@
 namespace kestrum::app {
 namespace {
 
+// NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables): a crash handler gets no context
 spdlog::logger* crash_log = nullptr;
 
 void write_crash(const platform::crash_details& crash) {

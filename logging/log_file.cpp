@@ -33,8 +33,8 @@ log_file_claim claim_log_file(std::int64_t seconds) {
     for (int sequence = 1; sequence <= last_sequence; ++sequence) {
         claim.path = log_file_path(seconds, sequence);
         const HANDLE file = ::CreateFileW(platform::to_utf16(claim.path).c_str(), GENERIC_WRITE,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             ::CloseHandle(file);
             claim.error = ERROR_SUCCESS;

@@ -18,7 +18,7 @@ std::int64_t unix_seconds(std::chrono::system_clock::time_point time);
 std::string log_file_path(std::int64_t seconds, int sequence);
 
 struct log_file_claim {
-    std::string path;     // the file created, or the one that could not be created
+    std::string path;  // the file created, or the one that could not be created
     DWORD error = ERROR_SUCCESS;
 
     bool succeeded() const noexcept { return error == ERROR_SUCCESS; }
