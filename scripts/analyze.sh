@@ -45,7 +45,8 @@ if cmake -S "$root" -B "$build" -G Ninja \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null; then
     # The program and the fixtures; the unit tests and GoogleTest are not built.
     targets=(kestrum sample_addin sample_addin_crash_on_load stand_in_mscoree)
-    cmake --build "$build" --parallel "$jobs" --target "${targets[@]}" || failed+=("clang build")
+    # -k 0: every file's findings at once, not only the first failing file's.
+    cmake --build "$build" --parallel "$jobs" --target "${targets[@]}" -- -k 0 || failed+=("clang build")
 else
     failed+=("clang build (configure)")
 fi
@@ -56,7 +57,7 @@ if [ ! -f "$build/compile_commands.json" ]; then
 else
     # Each file's findings are printed in one piece, never interleaved.
     tidy_one='out=$(clang-tidy -p "$0" --quiet "$1" 2>&1); rc=$?
-              out=$(printf "%s\n" "$out" | grep -Ev "^[0-9]+ warnings? generated\.$")
+              out=$(printf "%s\n" "$out" | grep -Ev "^[0-9]+ (warnings?|errors?)( and [0-9]+ errors?)? generated\.$")
               [ -z "$out" ] || printf "%s\n" "$out"; exit $rc'
     (cd "$root" && printf '%s\0' "${sources[@]}" | xargs -0 -n 1 -P "$jobs" bash -c "$tidy_one" "$build") \
         || failed+=("clang-tidy")
