@@ -71,8 +71,7 @@ void list_assembly(spdlog::logger& log, IUnknown& element, LONG index, run_statu
     const HRESULT named = assembly->get_FullName(name.put());
     status.record(named);
     if (FAILED(named)) {
-        log.error("    Failed to get assembly name at index {}. HRESULT=0x{:08X}", index,
-                  logging::status_code(named));
+        log.error("    Failed to get assembly name at index {}. HRESULT=0x{:08X}", index, logging::status_code(named));
         return;
     }
     log.info(L"  {}", name.view());

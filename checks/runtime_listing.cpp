@@ -38,7 +38,8 @@ void write_runtime_version(spdlog::logger& log, ICLRRuntimeInfo& runtime_info) {
 
 void list_runtime(spdlog::logger& log, IUnknown& runtime, run_status& status) {
     platform::unique_com_ref<ICLRRuntimeInfo> runtime_info;
-    if (!step_succeeded(status, runtime.QueryInterface(platform::IID_ICLRRuntimeInfo, runtime_info.put_void()), runtime_info)) {
+    if (!step_succeeded(status, runtime.QueryInterface(platform::IID_ICLRRuntimeInfo, runtime_info.put_void()),
+                        runtime_info)) {
         return;
     }
 
@@ -47,7 +48,8 @@ void list_runtime(spdlog::logger& log, IUnknown& runtime, run_status& status) {
     platform::unique_com_ref<ICorRuntimeHost> runtime_host;
     if (!step_succeeded(status,
                         runtime_info->GetInterface(platform::CLSID_CorRuntimeHost, platform::IID_ICorRuntimeHost,
-                                                   runtime_host.put_void()), runtime_host)) {
+                                                   runtime_host.put_void()),
+                        runtime_host)) {
         return;
     }
     if (!step_succeeded(status, runtime_host->Start())) {
@@ -78,7 +80,8 @@ void list_managed_runtimes(spdlog::logger& log, platform::clr_hosting& hosting, 
         return;
     }
     platform::unique_com_ref<IEnumUnknown> runtimes;
-    if (!step_succeeded(status, meta_host->EnumerateLoadedRuntimes(hosting.current_process(), runtimes.put()), runtimes)) {
+    if (!step_succeeded(status, meta_host->EnumerateLoadedRuntimes(hosting.current_process(), runtimes.put()),
+                        runtimes)) {
         return;
     }
 

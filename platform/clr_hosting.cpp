@@ -49,9 +49,8 @@ public:
         if (!mscoree) {
             return last_error_as_hresult();
         }
-        const auto create_instance =
-            reinterpret_cast<CLRCreateInstanceFunction>(
-                reinterpret_cast<void*>(::GetProcAddress(mscoree, "CLRCreateInstance")));
+        const auto create_instance = reinterpret_cast<CLRCreateInstanceFunction>(
+            reinterpret_cast<void*>(::GetProcAddress(mscoree, "CLRCreateInstance")));
         if (!create_instance) {
             return last_error_as_hresult();
         }

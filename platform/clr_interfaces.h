@@ -12,29 +12,27 @@
 #include <oleauto.h>
 #include <mscoree.h>
 
+// NOLINTBEGIN(bugprone-reserved-identifier, cppcoreguidelines-virtual-class-destructor, readability-identifier-naming): the platform's own names and COM's own shapes
 namespace kestrum::platform {
 
-inline constexpr GUID CLSID_CLRMetaHost{
-    0x9280188D, 0x0E8E, 0x4867, {0xB3, 0x0C, 0x7F, 0xA8, 0x38, 0x84, 0xE8, 0xDE}};
-inline constexpr GUID IID_ICLRMetaHost{
-    0xD332DB9E, 0xB9B3, 0x4125, {0x82, 0x07, 0xA1, 0x48, 0x84, 0xF5, 0x32, 0x16}};
-inline constexpr GUID IID_ICLRRuntimeInfo{
-    0xBD39D1D2, 0xBA2F, 0x486A, {0x89, 0xB0, 0xB4, 0xB0, 0xCB, 0x46, 0x68, 0x91}};
+inline constexpr GUID CLSID_CLRMetaHost{0x9280188D, 0x0E8E, 0x4867, {0xB3, 0x0C, 0x7F, 0xA8, 0x38, 0x84, 0xE8, 0xDE}};
+inline constexpr GUID IID_ICLRMetaHost{0xD332DB9E, 0xB9B3, 0x4125, {0x82, 0x07, 0xA1, 0x48, 0x84, 0xF5, 0x32, 0x16}};
+inline constexpr GUID IID_ICLRRuntimeInfo{0xBD39D1D2, 0xBA2F, 0x486A, {0x89, 0xB0, 0xB4, 0xB0, 0xCB, 0x46, 0x68, 0x91}};
 inline constexpr GUID CLSID_CorRuntimeHost{
     0xCB2F6723, 0xAB3A, 0x11D2, {0x9C, 0x40, 0x00, 0xC0, 0x4F, 0xA3, 0x0A, 0x3E}};
-inline constexpr GUID IID_ICorRuntimeHost{
-    0xCB2F6722, 0xAB3A, 0x11D2, {0x9C, 0x40, 0x00, 0xC0, 0x4F, 0xA3, 0x0A, 0x3E}};
-inline constexpr GUID IID__AppDomain{
-    0x05F696DC, 0x2B29, 0x3663, {0xAD, 0x8B, 0xC4, 0x38, 0x9C, 0xF2, 0xA7, 0x13}};
-inline constexpr GUID IID__Assembly{
-    0x17156360, 0x2F1A, 0x384A, {0xBC, 0x52, 0xFD, 0xE9, 0x3C, 0x21, 0x5C, 0x5B}};
+inline constexpr GUID IID_ICorRuntimeHost{0xCB2F6722, 0xAB3A, 0x11D2, {0x9C, 0x40, 0x00, 0xC0, 0x4F, 0xA3, 0x0A, 0x3E}};
+inline constexpr GUID IID__AppDomain{0x05F696DC, 0x2B29, 0x3663, {0xAD, 0x8B, 0xC4, 0x38, 0x9C, 0xF2, 0xA7, 0x13}};
+inline constexpr GUID IID__Assembly{0x17156360, 0x2F1A, 0x384A, {0xBC, 0x52, 0xFD, 0xE9, 0x3C, 0x21, 0x5C, 0x5B}};
 
 // mscoree.dll is loaded at run time (MinGW has no import library for it), so
 // its one entry point is needed as a function pointer type.
-using CLRCreateInstanceFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID clsid, REFIID riid,
-                                                          LPVOID* interface_out);
+using CLRCreateInstanceFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID clsid, REFIID riid, LPVOID* interface_out);
 
-} // namespace kestrum::platform
+}  // namespace kestrum::platform
+
+// Laid out as the SDK's MIDL-generated headers are; clang-format cannot read
+// them, as MIDL_INTERFACE hides the "struct" it declares.
+// clang-format off
 
 // COM objects are destroyed by their own Release, never through a pointer to
 // an interface, so interfaces have no virtual destructor by design.
@@ -255,3 +253,5 @@ _Assembly : public IDispatch
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
+// clang-format on
+// NOLINTEND(bugprone-reserved-identifier, cppcoreguidelines-virtual-class-destructor, readability-identifier-naming)

@@ -14,8 +14,7 @@ public:
     // GetCurrentProcess()
     virtual HANDLE current_process() = 0;
     // K32EnumProcessModulesEx(process, modules, size_bytes, needed_bytes, LIST_MODULES_ALL)
-    virtual BOOL enumerate_all_modules(HANDLE process, HMODULE* modules, DWORD size_bytes,
-                                       DWORD* needed_bytes) = 0;
+    virtual BOOL enumerate_all_modules(HANDLE process, HMODULE* modules, DWORD size_bytes, DWORD* needed_bytes) = 0;
     // K32GetModuleFileNameExW(process, module, name, size_chars)
     virtual DWORD module_file_name(HANDLE process, HMODULE module, wchar_t* name, DWORD size_chars) = 0;
 };

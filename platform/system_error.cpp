@@ -5,9 +5,15 @@
 #include <vector>
 
 namespace kestrum::platform {
+namespace {
+
+// Room for a system message; a longer one fails and reads as "system error N".
+constexpr std::size_t message_capacity = 1024;
+
+}  // namespace
 
 std::string system_error_text(DWORD error) {
-    std::vector<wchar_t> buffer(1024, L'\0');
+    std::vector<wchar_t> buffer(message_capacity, L'\0');
     DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
                                     buffer.data(), static_cast<DWORD>(buffer.size()), nullptr);
     while (length > 0 && (buffer[length - 1] == L'\r' || buffer[length - 1] == L'\n' || buffer[length - 1] == L' ' ||
