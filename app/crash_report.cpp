@@ -15,6 +15,8 @@ namespace {
 
 // Room for the longest module path Windows can name, in UTF-8.
 constexpr std::size_t text_capacity = 3 * 32768 + 512;
+// A verdict or a timestamp.
+constexpr std::size_t short_text_capacity = 64;
 
 class crash_record_writer final : public platform::crash_writer {
 public:
@@ -28,20 +30,23 @@ public:
         utc_offset_minutes_ = spdlog::details::os::utc_minutes_offset();
     }
 
+    // The formats are checked when this is compiled and write into fixed
+    // storage: nothing here allocates or throws.
+    // NOLINTNEXTLINE(bugprone-exception-escape): see above
     void write(const platform::crash_details& crash) noexcept override {
         gate_->close_and_drain();
         const std::string_view message = describe(crash);
-        const std::string_view verdict = to_view(verdict_, fmt::format_to_n(verdict_, sizeof(verdict_),
-                                                                           error_verdict_format, crash.code));
+        const std::string_view verdict =
+            to_view(verdict_, fmt::format_to_n(verdict_, sizeof(verdict_), error_verdict_format, crash.code));
         if (!file_written_) {
             const SYSTEMTIME now = local_time_now();
             const int offset = utc_offset_minutes_ < 0 ? -utc_offset_minutes_ : utc_offset_minutes_;
-            const std::string_view timestamp = to_view(
-                timestamp_, fmt::format_to_n(timestamp_, sizeof(timestamp_),
-                                             "{:04}-{:02}-{:02} {:02}:{:02}:{:02}.{:03} {}{:02}:{:02}", now.wYear,
-                                             now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
-                                             now.wMilliseconds, utc_offset_minutes_ < 0 ? '-' : '+', offset / 60,
-                                             offset % 60));
+            const std::string_view timestamp =
+                to_view(timestamp_,
+                        fmt::format_to_n(timestamp_, sizeof(timestamp_),
+                                         "{:04}-{:02}-{:02} {:02}:{:02}:{:02}.{:03} {}{:02}:{:02}", now.wYear,
+                                         now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds,
+                                         utc_offset_minutes_ < 0 ? '-' : '+', offset / 60, offset % 60));
             const auto written = fmt::format_to_n(record_, sizeof(record_), "[{0}][error] {1}\r\n[{0}][error] {2}\r\n",
                                                   timestamp, message, verdict);
             write_once(log_file_, to_view(record_, written), false);
@@ -61,11 +66,12 @@ private:
         return {buffer, result.size < text_capacity ? result.size : text_capacity};
     }
 
+    // NOLINTNEXTLINE(bugprone-exception-escape): as write()
     std::string_view describe(const platform::crash_details& crash) noexcept {
         std::string_view module = "an unknown module";
-        if (crash.module_path != nullptr && crash.module_path[0] != L'\0') {
-            const int length = ::WideCharToMultiByte(CP_UTF8, 0, crash.module_path, -1, module_, sizeof(module_),
-                                                     nullptr, nullptr);
+        if (crash.module_path != nullptr && *crash.module_path != L'\0') {
+            const int length =
+                ::WideCharToMultiByte(CP_UTF8, 0, crash.module_path, -1, module_, sizeof(module_), nullptr, nullptr);
             if (length > 1) {
                 module = std::string_view(module_, static_cast<std::size_t>(length - 1));
             }
@@ -73,8 +79,8 @@ private:
         const auto address = reinterpret_cast<std::uintptr_t>(crash.address);
         const auto written =
             crash.kind == platform::crash_kind::abort
-                ? fmt::format_to_n(message_, sizeof(message_), "The process crashed: abort() was called at 0x{:016X} in {}.",
-                                   address, module)
+                ? fmt::format_to_n(message_, sizeof(message_),
+                                   "The process crashed: abort() was called at 0x{:016X} in {}.", address, module)
                 : fmt::format_to_n(message_, sizeof(message_),
                                    "The process crashed: exception 0x{:08X} at 0x{:016X} in {}.", crash.code, address,
                                    module);
@@ -120,13 +126,14 @@ private:
     bool console_written_ = false;
     char module_[text_capacity] = {};
     char message_[text_capacity] = {};
-    char verdict_[64] = {};
-    char timestamp_[64] = {};
+    char verdict_[short_text_capacity] = {};
+    char timestamp_[short_text_capacity] = {};
     char record_[2 * text_capacity] = {};
     wchar_t wide_[2 * text_capacity] = {};
 };
 
-crash_record_writer writer;
+// The crash path gets no context of its own; its storage is set up here.
+crash_record_writer writer;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables): see above
 
 }  // namespace
 

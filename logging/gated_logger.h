@@ -16,14 +16,9 @@ public:
 
 protected:
     void sink_it_(const spdlog::details::log_msg& message) override {
-        if (!gate_.enter()) {
-            return;
+        if (const record_gate_pass pass(gate_); pass) {
+            spdlog::logger::sink_it_(message);
         }
-        struct leave_gate {
-            record_gate& gate;
-            ~leave_gate() { gate.leave(); }
-        } const leaving{gate_};
-        spdlog::logger::sink_it_(message);
     }
 
 private:

@@ -24,7 +24,7 @@ DWORD make_log_directory() {
     // A file of that name is in the way: the log file's own error would only
     // say its path was not found.
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) ? ERROR_DIRECTORY
-                                                                                            : ERROR_SUCCESS;
+                                                                                             : ERROR_SUCCESS;
 }
 
 }  // namespace

@@ -33,4 +33,26 @@ private:
     DWORD inside_slot_;           // TLS: nonzero while this thread is inside
 };
 
+// One writer's way through the gate for one record: open when the gate let
+// it in, and left again when it goes.
+class record_gate_pass {
+public:
+    explicit record_gate_pass(record_gate& gate) noexcept : gate_(gate), entered_(gate.enter()) {}
+    ~record_gate_pass() {
+        if (entered_) {
+            gate_.leave();
+        }
+    }
+    record_gate_pass(const record_gate_pass&) = delete;
+    record_gate_pass& operator=(const record_gate_pass&) = delete;
+    record_gate_pass(record_gate_pass&&) = delete;
+    record_gate_pass& operator=(record_gate_pass&&) = delete;
+
+    explicit operator bool() const noexcept { return entered_; }
+
+private:
+    record_gate& gate_;
+    bool entered_;
+};
+
 }  // namespace kestrum::logging

@@ -2,28 +2,37 @@
 
 #include "platform/cxx_throws.h"
 #include "platform/loaded_module.h"
+#include "platform/module_name.h"
 #include "platform/stack_walk.h"
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <csignal>
 #include <cstdint>
-#include <iterator>
+#include <span>
 
 namespace kestrum::platform {
 namespace {
 
 // The code abort() ends a process with on Windows.
 constexpr DWORD fatal_app_exit = 0x40000015;
+// The severity bits of an exception code that mean an error.
+constexpr DWORD error_severity = 0xC0000000;
 constexpr int frames_to_search = 62;
 // A second crash on another thread waits this long for the first report
 // before it ends the process itself.
 constexpr DWORD report_time_limit_ms = 10000;
 
+// Exception and signal handlers get no context of their own: what they share
+// lives here, set up while the process is healthy.
+// NOLINTBEGIN(cppcoreguidelines-avoid-non-const-global-variables): see above
 std::atomic<crash_writer*> installed_writer{nullptr};
 std::atomic<DWORD> reporting_thread{0};
 std::atomic<int> faults_while_reporting{0};
 crash_details first_report;  // what was known before any name was looked up
-wchar_t blamed_module[32768];
+std::array<wchar_t, longest_name_capacity> blamed_module{};
+// NOLINTEND(cppcoreguidelines-avoid-non-const-global-variables)
 
 [[noreturn]] void end_process(DWORD code) noexcept {
     ::TerminateProcess(::GetCurrentProcess(), code);
@@ -69,13 +78,14 @@ void claim_report(const crash_details& known) noexcept {
 // Picks the frame to blame: the first in code that is neither the system's,
 // a language runtime's nor this program's; failing that, the first of this
 // program's own. Fills |crash| with its address and module.
-bool blame_first_foreign_frame(const stack_frame* frames, int count, crash_details& crash) noexcept {
+bool blame_first_foreign_frame(std::span<const stack_frame> frames, crash_details& crash) noexcept {
     for (const code_owner wanted : {code_owner::other, code_owner::this_program}) {
-        for (int index = 0; index < count; ++index) {
-            const auto* address = reinterpret_cast<const void*>(frames[index].pc);
-            if (owner_of(address, blamed_module, std::size(blamed_module)) == wanted) {
+        for (const stack_frame& frame : frames) {
+            // NOLINTNEXTLINE(performance-no-int-to-ptr): a return address, an integer in the CPU context
+            const auto* address = reinterpret_cast<const void*>(frame.pc);
+            if (owner_of(address, blamed_module) == wanted) {
                 crash.address = address;
-                crash.module_path = blamed_module;
+                crash.module_path = blamed_module.data();
                 return true;
             }
         }
@@ -87,7 +97,7 @@ LONG CALLBACK watch_exceptions(EXCEPTION_POINTERS* exception) {
     const EXCEPTION_RECORD& record = *exception->ExceptionRecord;
     if (record.ExceptionCode == gcc_cxx_exception || record.ExceptionCode == msvc_cxx_exception) {
         record_cxx_throw(record, *exception->ContextRecord);
-    } else if ((record.ExceptionCode & 0xC0000000) == 0xC0000000 &&
+    } else if ((record.ExceptionCode & error_severity) == error_severity &&
                reporting_thread.load() == ::GetCurrentThreadId()) {
         end_with_first_report();
     }
@@ -101,11 +111,11 @@ LONG WINAPI report_unhandled_exception(EXCEPTION_POINTERS* exception) {
     crash.address = record.ExceptionAddress;
     claim_report(crash);
 
-    stack_frame frames[frames_to_search];
-    const int count = unwind_frames(*exception->ContextRecord, frames, frames_to_search);
-    if (!blame_first_foreign_frame(frames, count, crash)) {
-        module_path_at(crash.address, blamed_module, std::size(blamed_module));
-        crash.module_path = blamed_module;
+    std::array<stack_frame, frames_to_search> frames;
+    const int count = unwind_frames(*exception->ContextRecord, frames);
+    if (!blame_first_foreign_frame(std::span(frames).first(static_cast<std::size_t>(count)), crash)) {
+        module_path_at(crash.address, blamed_module);
+        crash.module_path = blamed_module.data();
     }
     finish_report(crash);
 }
@@ -120,19 +130,23 @@ void report_abort(int) {
     if (const cxx_throw* uncaught = throw_under_way_on_this_thread()) {
         crash.kind = crash_kind::unhandled_exception;
         crash.code = uncaught->code;
-        crash.address = reinterpret_cast<const void*>(uncaught->frames[uncaught->thrower].pc);
-        blame_first_foreign_frame(uncaught->frames + uncaught->thrower, uncaught->frame_count - uncaught->thrower,
-                                  crash);
+        const std::span<const stack_frame> outward =
+            std::span(uncaught->frames)
+                .subspan(static_cast<std::size_t>(uncaught->thrower),
+                         static_cast<std::size_t>(uncaught->frame_count - uncaught->thrower));
+        // NOLINTNEXTLINE(performance-no-int-to-ptr): a return address, an integer in the CPU context
+        crash.address = reinterpret_cast<const void*>(outward.front().pc);
+        blame_first_foreign_frame(outward, crash);
         finish_report(crash);
     }
 
-    void* return_addresses[frames_to_search] = {};
-    const int count = ::RtlCaptureStackBackTrace(0, frames_to_search, return_addresses, nullptr);
-    stack_frame frames[frames_to_search];
-    for (int index = 0; index < count; ++index) {
-        frames[index].pc = reinterpret_cast<std::uintptr_t>(return_addresses[index]);
-    }
-    blame_first_foreign_frame(frames, count, crash);
+    std::array<void*, frames_to_search> return_addresses{};
+    const WORD count = ::RtlCaptureStackBackTrace(0, frames_to_search, return_addresses.data(), nullptr);
+    std::array<stack_frame, frames_to_search> frames;
+    std::ranges::transform(return_addresses, frames.begin(), [](void* address) {
+        return stack_frame{reinterpret_cast<std::uintptr_t>(address), 0, 0};
+    });
+    blame_first_foreign_frame(std::span(frames).first(count), crash);
     finish_report(crash);
 }
 
@@ -144,7 +158,8 @@ void install_crash_hooks(crash_writer& writer) noexcept {
     installed_writer.store(&writer);
     ::SetUnhandledExceptionFilter(report_unhandled_exception);
     ::AddVectoredExceptionHandler(1, watch_exceptions);
-    std::signal(SIGABRT, report_abort);
+    // Best effort: without it an abort still ends the process, unreported.
+    static_cast<void>(std::signal(SIGABRT, report_abort));
 }
 
 void stop_crash_reports() noexcept { installed_writer.store(nullptr); }

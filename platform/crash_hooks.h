@@ -25,10 +25,14 @@ struct crash_details {
 // process may hold, or use the heap.
 class crash_writer {
 public:
-    virtual void write(const crash_details& crash) noexcept = 0;
+    crash_writer() = default;
+    crash_writer(const crash_writer&) = delete;
+    crash_writer& operator=(const crash_writer&) = delete;
+    crash_writer(crash_writer&&) = delete;
+    crash_writer& operator=(crash_writer&&) = delete;
+    virtual ~crash_writer() = default;
 
-protected:
-    ~crash_writer() = default;
+    virtual void write(const crash_details& crash) noexcept = 0;
 };
 
 // Hooks the ways an add-in can take the process down: a structured exception

@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include <array>
+
 namespace kestrum::platform {
 
 // Exception codes the C++ runtimes raise for a throw: GCC's and Microsoft's.
@@ -22,7 +24,7 @@ struct cxx_throw {
     ULONG_PTR exception_object = 0;
     int thrower = 0;  // index of the frame of the code that threw
     int frame_count = 0;
-    stack_frame frames[recorded_throw_frames];  // from the raise outward
+    std::array<stack_frame, recorded_throw_frames> frames;  // from the raise outward
 };
 
 // Remembers, while the process is healthy, the system libraries a raise

@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include <cstddef>
+#include <span>
 
 namespace kestrum::platform {
 
@@ -15,15 +15,15 @@ namespace kestrum::platform {
 void remember_own_modules() noexcept;
 
 // Copies the full path of the module whose image holds |address| into |path|
-// (zero-terminated, cut to |capacity|). False, with |path| empty, when the
-// address lies in no loaded module.
-bool module_path_at(const void* address, wchar_t* path, std::size_t capacity) noexcept;
+// (zero-terminated, cut to fit). False, with |path| empty, when the address
+// lies in no loaded module.
+bool module_path_at(const void* address, std::span<wchar_t> path) noexcept;
 
 // Whose code a frame is: the system's libraries and the C and C++ runtimes
 // merely pass a failure on, this program only reports it; the rest is the
 // add-in's and what it brought along.
 enum class code_owner { unknown, system, language_runtime, this_program, other };
 
-code_owner owner_of(const void* address, wchar_t* path, std::size_t capacity) noexcept;
+code_owner owner_of(const void* address, std::span<wchar_t> path) noexcept;
 
 }  // namespace kestrum::platform

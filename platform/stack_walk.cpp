@@ -13,10 +13,10 @@ bool on_current_stack(std::uintptr_t address, std::size_t size) noexcept {
 
 #if defined(_M_X64) || defined(__x86_64__)
 
-int unwind_frames(const CONTEXT& start, stack_frame* frames, int capacity) noexcept {
-    CONTEXT context = start;
-    int count = 0;
-    while (count < capacity && context.Rip != 0 && on_current_stack(context.Rsp, sizeof(DWORD64))) {
+int unwind_frames(const CONTEXT& context_at_start, std::span<stack_frame> frames) noexcept {
+    CONTEXT context = context_at_start;
+    std::size_t count = 0;
+    while (count < frames.size() && context.Rip != 0 && on_current_stack(context.Rsp, sizeof(DWORD64))) {
         const DWORD64 previous_sp = context.Rsp;
         DWORD64 image_base = 0;
         PRUNTIME_FUNCTION function = ::RtlLookupFunctionEntry(context.Rip, &image_base, nullptr);
@@ -30,6 +30,7 @@ int unwind_frames(const CONTEXT& start, stack_frame* frames, int capacity) noexc
         } else if (count == 1) {
             // Only the innermost frame can be a leaf function, whose return
             // address is on top of the stack; anywhere else this would guess.
+            // NOLINTNEXTLINE(performance-no-int-to-ptr): the stack pointer is an integer in the CPU context
             context.Rip = *reinterpret_cast<const DWORD64*>(context.Rsp);
             context.Rsp += sizeof(DWORD64);
         } else {
@@ -39,16 +40,16 @@ int unwind_frames(const CONTEXT& start, stack_frame* frames, int capacity) noexc
             break;
         }
     }
-    return count;
+    return static_cast<int>(count);
 }
 
 #else
 
-int unwind_frames(const CONTEXT& start, stack_frame* frames, int capacity) noexcept {
-    if (capacity < 1 || start.Eip == 0) {
+int unwind_frames(const CONTEXT& context_at_start, std::span<stack_frame> frames) noexcept {
+    if (frames.empty() || context_at_start.Eip == 0) {
         return 0;
     }
-    frames[0] = {static_cast<std::uintptr_t>(start.Eip), static_cast<std::uintptr_t>(start.Esp)};
+    frames[0] = {static_cast<std::uintptr_t>(context_at_start.Eip), static_cast<std::uintptr_t>(context_at_start.Esp)};
     return 1;
 }
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <span>
 
 namespace kestrum::platform {
 
@@ -15,12 +16,12 @@ struct stack_frame {
     std::uintptr_t image_base = 0;
 };
 
-// The frames of the calling thread from |context| outward, at most |capacity|
-// of them, through the unwind data of each function. It stops at the first
+// The frames of the calling thread from |context_at_start| outward, as many as
+// |frames| holds, through the unwind data of each function. It stops at the first
 // frame it cannot unwind rather than guess, and reads nothing outside the
 // calling thread's stack. Where the platform keeps no unwind data (x86) only
 // the first frame is known.
-int unwind_frames(const CONTEXT& context, stack_frame* frames, int capacity) noexcept;
+int unwind_frames(const CONTEXT& context_at_start, std::span<stack_frame> frames) noexcept;
 
 // True when [address, address + size) lies within the calling thread's stack.
 bool on_current_stack(std::uintptr_t address, std::size_t size) noexcept;
