@@ -30,6 +30,7 @@ std::wstring module_path_at(const void* address) {
         [module](wchar_t* name, DWORD capacity) { return ::GetModuleFileNameW(module, name, capacity); });
 }
 
+#if defined(_M_X64) || defined(__x86_64__)
 bool lies_in_system_directory(const std::wstring& module_path) {
     wchar_t system_directory[MAX_PATH] = {};
     const UINT length = ::GetSystemDirectoryW(system_directory, MAX_PATH);
@@ -68,6 +69,13 @@ const void* thrower_address(const EXCEPTION_RECORD& record, CONTEXT context) {
     }
     return record.ExceptionAddress;
 }
+#else
+// Temporary, until the unwinder is portable: x86 has no table-based
+// unwinding, so the 32-bit edition reports the frame that raised.
+const void* thrower_address(const EXCEPTION_RECORD& record, CONTEXT) {
+    return record.ExceptionAddress;
+}
+#endif
 
 [[noreturn]] void report(const crash_details& crash) {
     static volatile LONG reporting = 0;

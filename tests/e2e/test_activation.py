@@ -2,7 +2,7 @@
 
 import unittest
 
-from kestrum_run import BANNER, remove, run_kestrum
+from kestrum_run import BANNER, OTHER_BITNESS_ONLY, remove, run_kestrum
 CREATE_FAILED = "[error] Error (HRESULT=0x{code}): Failed to create instance of 'Pexlo.PowerPoint.Addin' object."
 
 
@@ -43,6 +43,10 @@ class Activation(unittest.TestCase):
 
     def test_success_without_an_object_is_a_creation_failure_not_a_crash(self):
         self.assert_creation_failed("null_object", "80004003")
+
+    def test_class_registered_only_for_the_other_bitness_is_not_registered_here(self):
+        # The ProgID resolves; the class is missing from this edition's registry view.
+        self.assert_creation_failed(OTHER_BITNESS_ONLY, "80040154")
 
     def test_sample_addin_is_created_and_the_run_ends_done(self):
         run = self.run_variant("working", scenario="no_runtime")
