@@ -2,9 +2,12 @@
 # Installs what the build needs on a Debian 12 machine and builds everything:
 # both editions, kestrum.exe (x86-64) into build/ and kestrum32.exe (x86) into
 # build/x86/. Safe to run again: installed packages and fetched headers are kept.
+#   setup.sh [--packages-only]   (--packages-only: install and fetch, no build)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="${KESTRUM_BUILD_DIR:-$root/build}"
+build_too=yes
+[ "${1:-}" = "--packages-only" ] && build_too=no
 
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
@@ -15,7 +18,7 @@ is_installed() {
 packages=(cmake ninja-build python3 wine wine64
           g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-          googletest bsdutils ca-certificates)
+          googletest bsdutils ca-certificates osslsigncode openssl)
 apt_updated=no
 
 # wine32 runs the 32-bit edition's tests, but only on a kernel that executes
@@ -50,6 +53,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 "$root/scripts/fetch-deps.sh"
+[ "$build_too" = yes ] || exit 0
 
 cmake -S "$root" -B "$build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-posix.cmake" \
