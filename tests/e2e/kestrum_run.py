@@ -79,10 +79,13 @@ def wine_environment(extra=None, edition=EDITION):
     return env
 
 
-def wine64_quietly(*arguments):
-    """Runs a 64-bit Wine tool (reg, cmd) in the prefix; its own status."""
-    return subprocess.run([WINE64, *arguments], env=wine_environment(edition="x64"), stdin=subprocess.DEVNULL,
-                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False).returncode
+def wine64_quietly(*arguments, must_succeed=True):
+    """Runs a 64-bit Wine tool (reg, cmd) in the prefix, quietly unless it fails."""
+    done = subprocess.run([WINE64, *arguments], env=wine_environment(edition="x64"), stdin=subprocess.DEVNULL,
+                          capture_output=True, check=False)
+    if must_succeed and done.returncode != 0:
+        raise RuntimeError(f"wine64 {' '.join(arguments)} exited with {done.returncode}: "
+                           f"{done.stdout.decode('cp437', 'replace')}{done.stderr.decode('utf-8', 'replace')}")
 
 
 def addin_variants():
@@ -112,9 +115,9 @@ def register_addin(variant):
     if variant == _registered_variant:
         return
     if variant is None:
-        wine64_quietly("reg", "delete", PROG_ID_KEY, "/f", REGISTRY_VIEW)
+        wine64_quietly("reg", "delete", PROG_ID_KEY, "/f", REGISTRY_VIEW, must_succeed=False)
     elif variant == OTHER_BITNESS_ONLY:
-        wine64_quietly("reg", "delete", OTHER_BITNESS_CLASS_KEY, "/f", REGISTRY_VIEW)
+        wine64_quietly("reg", "delete", OTHER_BITNESS_CLASS_KEY, "/f", REGISTRY_VIEW, must_succeed=False)
         server = OTHER_ADDIN_FOLDER + "\\" + addin_variants()["working"][1]
         wine64_quietly("reg", "add", OTHER_BITNESS_CLASS_KEY + r"\InprocServer32", "/ve", "/d", server, "/f",
                        OTHER_REGISTRY_VIEW)
