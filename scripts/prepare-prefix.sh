@@ -1,36 +1,88 @@
 #!/usr/bin/env bash
 # Creates the build tree's private Wine prefix (never the user's own), keeps
 # its wineserver running so each later program starts fast, and installs the
-# test fixtures: the sample add-in and the stand-in .NET hosting layer.
+# test fixtures of both editions: the sample add-in and the stand-in .NET
+# hosting layer, each in its own bitness's registry view and system folder.
 #   prepare-prefix.sh BUILD_DIR [--without-addin | --managed]
+# BUILD_DIR is the x64 build tree; the x86 edition's tree is BUILD_DIR/x86.
 # --managed points "Pexlo.PowerPoint.Addin" at the sample registered as a .NET
 # add-in is (the "managed" row of managed_variants.tsv).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+fail() {
+    echo "prepare-prefix: $*" >&2
+    exit 1
+}
+[ $# -ge 1 ] && [ -d "$1" ] || fail "usage: prepare-prefix.sh BUILD_DIR [--without-addin | --managed] (BUILD_DIR must exist)"
 build=$(cd "$1" && pwd)
 register_addin=yes
 [ "${2:-}" = "--without-addin" ] && register_addin=no
 [ "${2:-}" = "--managed" ] && register_addin=managed
 
 export WINEPREFIX="${KESTRUM_WINEPREFIX:-$build/wine-prefix}"
-export WINEDEBUG=-all
-mkdir -p "$WINEPREFIX"
+# shellcheck source=wine-common.sh
+source "$root/scripts/wine-common.sh"
+kestrum_require_wine64
+log="$build/wine-prefix-setup.log"
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+# A prefix made while wine32 was missing has no 32-bit side, and with wine32
+# present every 32-bit program fails in it ("could not load kernel32.dll").
+# It is our own throwaway prefix: make it anew.
+syswow64_kernel32="$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll"
+# wineboot writes the system folder at once; system.reg only when wineserver saves.
+prefix_made() {
+    [ -f "$WINEPREFIX/system.reg" ] || [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]
+}
+if kestrum_wine32_usable && prefix_made && [ ! -f "$syswow64_kernel32" ]; then
+    echo "prepare-prefix: $WINEPREFIX was made without 32-bit support; making it anew"
+    wineserver -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX"
+fi
+
+mkdir -p "$WINEPREFIX"
+if ! prefix_made; then
     echo "prepare-prefix: creating the private Wine prefix $WINEPREFIX"
     # No Mono or Gecko installers on first start: nothing here needs them.
-    WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+    if ! WINEDLLOVERRIDES="mscoree,mshtml=" kestrum_wine64 wineboot -i >"$log" 2>&1 </dev/null; then
+        tail -n 20 "$log" >&2
+        fail "wineboot could not create $WINEPREFIX (its output: $log)"
+    fi
+    if kestrum_wine32_usable && [ ! -f "$syswow64_kernel32" ]; then
+        fail "the new prefix $WINEPREFIX has no 32-bit side ($syswow64_kernel32 is missing) although wine32 is installed"
+    fi
 fi
 wineserver -p 2>/dev/null || true  # already running is fine
-# Wine's helper services inherit standard output; start them now, quietly,
-# so later runs do not wait for them to let go of a pipe.
-wine cmd /c exit >/dev/null 2>&1 </dev/null
+# Wine's helper services inherit standard output; start them now, into a
+# file, so later runs do not wait for them to let go of a pipe.
+if ! kestrum_wine64 cmd /c exit >"$log" 2>&1 </dev/null; then
+    status=$?
+    tail -n 20 "$log" >&2
+    fail "Wine cannot start a program in $WINEPREFIX (status $status; output: $log); delete that folder to have it made anew"
+fi
 
-bash "$root/tests/fixtures/stand_in_clr/install.sh" "$WINEPREFIX" "$build"
-bash "$root/tests/fixtures/sample_addin/install.sh" "$WINEPREFIX" "$build/tests/fixtures/sample_addin"
+x86_build="$build/x86"
+if [ -d "$x86_build/tests/fixtures" ]; then
+    editions=(x64 x86)
+else
+    editions=(x64)
+    echo "prepare-prefix: no x86 build in $x86_build: installing the 64-bit fixtures only"
+fi
+for edition in "${editions[@]}"; do
+    edition_build="$build"
+    [ "$edition" = x86 ] && edition_build="$x86_build"
+    bash "$root/tests/fixtures/stand_in_clr/install.sh" "$WINEPREFIX" "$edition_build" "$edition"
+    bash "$root/tests/fixtures/sample_addin/install.sh" "$WINEPREFIX" \
+        "$edition_build/tests/fixtures/sample_addin" "$edition"
+done
 if [ "$register_addin" = no ]; then
-    wine reg delete 'HKCR\Pexlo.PowerPoint.Addin' /f >/dev/null 2>&1 || true
-elif [ "$register_addin" = managed ]; then
+    # Wine keeps the ProgID in each registry view.
+    kestrum_wine64 cmd /c 'reg delete HKCR\Pexlo.PowerPoint.Addin /f /reg:64 >nul 2>&1 & '\
+'reg delete HKCR\Pexlo.PowerPoint.Addin /f /reg:32 >nul 2>&1 & exit 0' >"$log" 2>&1 </dev/null || true
+fi
+if [ "$register_addin" = managed ]; then
     managed_clsid=$(awk -F'\t' '$1 == "managed" { print $2 }' "$root/tests/fixtures/sample_addin/managed_variants.tsv")
-    wine reg add 'HKCR\Pexlo.PowerPoint.Addin\CLSID' /ve /d "$managed_clsid" /f >/dev/null 2>&1
+    kestrum_wine64 reg add 'HKCR\Pexlo.PowerPoint.Addin\CLSID' /ve /d "$managed_clsid" /f /reg:64 >"$log" 2>&1 </dev/null
+fi
+if ! kestrum_wine32_usable; then
+    echo "prepare-prefix: 32-bit programs cannot run here: ${KESTRUM_WINE32#no: }"
 fi

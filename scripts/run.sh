@@ -1,28 +1,47 @@
 #!/usr/bin/env bash
-# The main job: builds kestrum.exe and runs it under Wine in the build tree's
-# private prefix, with the sample add-in registered there as
+# The main job: builds both editions and runs one under Wine in the build
+# tree's private prefix, with the sample add-in registered there as
 # "Pexlo.PowerPoint.Addin". The log lands in build/run/PexloKestrumLogs/.
-#   --without-addin   as on a machine without the add-in
-#   --managed         the sample registered as a .NET add-in is; the stand-in
-#                     runtime then shows only what the activation loaded
+#   run.sh [--x86] [--without-addin | --managed]
+#   --x86            run kestrum32.exe, the edition for 32-bit PowerPoint
+#                    (kestrum.exe, for 64-bit PowerPoint, otherwise)
+#   --without-addin  run as on a machine without the add-in
+#   --managed        the sample registered as a .NET add-in is; the stand-in
+#                    runtime then shows only what the activation loaded
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="${KESTRUM_BUILD_DIR:-$root/build}"
-case "${1:-}" in
-    "" | --without-addin) ;;
-    --managed) export KESTRUM_STAND_IN_SCENARIO="${KESTRUM_STAND_IN_SCENARIO:-no_runtime}" ;;
-    *) echo "usage: $0 [--without-addin | --managed]" >&2; exit 2 ;;
-esac
+exe="$build/kestrum.exe"
+prefix_options=()
+for option in "$@"; do
+    case "$option" in
+        --x86) exe="$build/x86/kestrum32.exe" ;;
+        --without-addin) prefix_options=(--without-addin) ;;
+        --managed)
+            prefix_options=(--managed)
+            export KESTRUM_STAND_IN_SCENARIO="${KESTRUM_STAND_IN_SCENARIO:-no_runtime}"
+            ;;
+        *) echo "usage: run.sh [--x86] [--without-addin | --managed]" >&2; exit 2 ;;
+    esac
+done
 
 "$root/scripts/setup.sh"
-"$root/scripts/prepare-prefix.sh" "$build" "$@"
 export WINEPREFIX="${KESTRUM_WINEPREFIX:-$build/wine-prefix}"
+# shellcheck source=wine-common.sh
+source "$root/scripts/wine-common.sh"
+if [ "$exe" != "$build/kestrum.exe" ] && ! kestrum_wine32_usable; then
+    echo "run.sh: kestrum32.exe is built ($exe) but cannot run on this machine: ${KESTRUM_WINE32#no: }." >&2
+    echo "run.sh: copy it to a Windows machine with 32-bit PowerPoint, or use one whose kernel runs 32-bit programs." >&2
+    exit 1
+fi
+"$root/scripts/prepare-prefix.sh" "$build" "${prefix_options[@]}"
 trap 'WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null || true' EXIT
 
 mkdir -p "$build/run"
 cd "$build/run"
 set +e
-"$root/scripts/wine-exec" "$build/kestrum.exe"
+"$root/scripts/wine-exec" "$exe"
 status=$?
 set -e
-echo "kestrum.exe exited with status $status; log: $(ls -t "$build/run/PexloKestrumLogs/"*.log | head -n 1)"
+log=$(ls -t "$build/run/PexloKestrumLogs/"*.log 2>/dev/null | head -n 1 || true)
+echo "$(basename "$exe") exited with status $status; log: ${log:-none written}"

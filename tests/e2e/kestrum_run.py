@@ -1,24 +1,47 @@
-"""Runs the real kestrum.exe under Wine in the build tree's private prefix.
+"""Runs the real kestrum.exe or kestrum32.exe under Wine in the build tree's
+private prefix.
+
+KESTRUM_EDITION (x64, the default, or x86) names the edition every suite
+runs against; the x86 edition is built in the x86/ folder of the build tree
+and its fixtures are registered in the 32-bit registry view. Where this
+machine cannot run 32-bit programs, running the x86 edition skips the test
+with the reason (scripts/wine32-status). Run a suite with
+    python3 kestrum_run.py test_SUITE
+to have "every test skipped" end with status 77, which ctest shows as skipped.
 
 The add-in variant is chosen by pointing "Pexlo.PowerPoint.Addin" at one of
 the sample add-in's classes, and the .NET picture by the stand-in hosting
-layer's scenario; kestrum.exe itself reads neither.
+layer's scenario; kestrum itself reads neither.
 """
 
 import os
 import re
 import shutil
 import subprocess
+import sys
 import tempfile
+import unittest
 from dataclasses import dataclass, field
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
 BUILD = Path(os.environ.get("KESTRUM_BUILD_DIR", ROOT / "build")).resolve()
 PREFIX = Path(os.environ.get("KESTRUM_WINEPREFIX", BUILD / "wine-prefix")).resolve()
-EXE = BUILD / "kestrum.exe"
+EDITION = os.environ.get("KESTRUM_EDITION", "x64")
+if EDITION not in ("x64", "x86"):
+    raise SystemExit(f"KESTRUM_EDITION must be x64 or x86, not {EDITION!r}")
+IS_X86 = EDITION == "x86"
+EDITION_BUILD = BUILD / "x86" if IS_X86 else BUILD
+EXE = EDITION_BUILD / ("kestrum32.exe" if IS_X86 else "kestrum.exe")
 PROG_ID_KEY = r"HKCR\Pexlo.PowerPoint.Addin"
-ADDIN_FOLDER = "C:\\Pexlo A\u00f1adido \u00dcn\u00efcode"
+ADDIN_FOLDER = "C:\\Pexlo A\u00f1adido \u00dcn\u00efcode" + (" (x86)" if IS_X86 else "")
+OTHER_ADDIN_FOLDER = "C:\\Pexlo A\u00f1adido \u00dcn\u00efcode" + ("" if IS_X86 else " (x86)")
+# Each edition's classes are registered in its own view, as its installer would.
+REGISTRY_VIEW, OTHER_REGISTRY_VIEW = ("/reg:32", "/reg:64") if IS_X86 else ("/reg:64", "/reg:32")
+
+# 64-bit Wine by its full path: with wine32 installed, "wine" is the 32-bit loader.
+WINE64 = "/usr/lib/wine/wine64"
+WINE32 = "/usr/lib/wine/wine"
 
 # The three records every run begins with.
 BANNER = ["[info] Pexlo Kestrum v1", "[info] Copyright (c) Pexlo. All rights reserved.", "[info] "]
@@ -26,15 +49,43 @@ BANNER = ["[info] Pexlo Kestrum v1", "[info] Copyright (c) Pexlo. All rights res
 TIMESTAMP = re.compile(rb"^\[(\d{4})-(\d\d)-(\d\d) (\d\d):(\d\d):(\d\d)\.(\d{3}) ([+-])(\d\d):(\d\d)\]")
 
 
-def wine_environment(extra=None):
+def wine32_status():
+    """"yes", or "no: REASON": whether 32-bit programs run here, found once."""
+    if not os.environ.get("KESTRUM_WINE32"):
+        os.environ["KESTRUM_WINE32"] = subprocess.run(
+            [str(ROOT / "scripts" / "wine32-status")], capture_output=True, text=True, check=True).stdout.strip()
+    return os.environ["KESTRUM_WINE32"]
+
+
+def skip_unless_edition_runs():
+    """Skips the calling test when this machine cannot run the edition."""
+    status = wine32_status() if IS_X86 else "yes"
+    if status != "yes":
+        raise unittest.SkipTest(f"kestrum32.exe cannot run here: {status.removeprefix('no: ')}")
+
+
+def wine_environment(extra=None, edition=EDITION):
     env = dict(os.environ)
     env.update({
         "WINEPREFIX": str(PREFIX),
         "WINEDEBUG": "-all",
         "WINEDLLOVERRIDES": "mscoree=n,b;winemenubuilder.exe=d",
+        "WINELOADER": WINE64,
     })
+    if edition == "x86":
+        # As Debian's own wine command starts 32-bit programs.
+        del env["WINELOADER"]
     env.update(extra or {})
     return env
+
+
+def wine64_quietly(*arguments, must_succeed=True):
+    """Runs a 64-bit Wine tool (reg, cmd) in the prefix, quietly unless it fails."""
+    done = subprocess.run([WINE64, *arguments], env=wine_environment(edition="x64"), stdin=subprocess.DEVNULL,
+                          capture_output=True, check=False)
+    if must_succeed and done.returncode != 0:
+        raise RuntimeError(f"wine64 {' '.join(arguments)} exited with {done.returncode}: "
+                           f"{done.stdout.decode('cp437', 'replace')}{done.stderr.decode('utf-8', 'replace')}")
 
 
 def addin_variants():
@@ -55,6 +106,14 @@ def addin_variants():
 
 _registered_variant = object()
 
+# A class registered only in the other edition's registry view, as an installer
+# of the other bitness leaves it, under a CLSID of its own. Its ProgID goes
+# into both views: Windows shares ProgID keys between them (only CLSID keys
+# are per view), while Wine 8 keeps ProgIDs per view too.
+OTHER_BITNESS_ONLY = "other_bitness_only"
+OTHER_BITNESS_CLSID = "{6C2E39D4-8A51-4F0B-9C7E-3B1D52A04E77}"
+OTHER_BITNESS_CLASS_KEY = "HKCR\\CLSID\\" + OTHER_BITNESS_CLSID
+
 
 def register_addin(variant):
     """Points the add-in's ProgID at a sample variant, or removes it (None)."""
@@ -62,12 +121,17 @@ def register_addin(variant):
     if variant == _registered_variant:
         return
     if variant is None:
-        command = ["wine", "reg", "delete", PROG_ID_KEY, "/f"]
+        wine64_quietly("reg", "delete", PROG_ID_KEY, "/f", REGISTRY_VIEW, must_succeed=False)
+    elif variant == OTHER_BITNESS_ONLY:
+        wine64_quietly("reg", "delete", OTHER_BITNESS_CLASS_KEY, "/f", REGISTRY_VIEW, must_succeed=False)
+        server = OTHER_ADDIN_FOLDER + "\\" + addin_variants()["working"][1]
+        wine64_quietly("reg", "add", OTHER_BITNESS_CLASS_KEY + r"\InprocServer32", "/ve", "/d", server, "/f",
+                       OTHER_REGISTRY_VIEW)
+        for view in (REGISTRY_VIEW, OTHER_REGISTRY_VIEW):
+            wine64_quietly("reg", "add", PROG_ID_KEY + r"\CLSID", "/ve", "/d", OTHER_BITNESS_CLSID, "/f", view)
     else:
         clsid = addin_variants()[variant][0]
-        command = ["wine", "reg", "add", PROG_ID_KEY + r"\CLSID", "/ve", "/d", clsid, "/f"]
-    subprocess.run(command, env=wine_environment(), stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+        wine64_quietly("reg", "add", PROG_ID_KEY + r"\CLSID", "/ve", "/d", clsid, "/f", REGISTRY_VIEW)
     _registered_variant = variant
 
 
@@ -122,17 +186,20 @@ def new_workdir():
 
 
 def wine_command(exe):
-    return ["wine", str(exe)]
+    """The command line that starts the edition's exe with the matching loader."""
+    return [WINE32 if IS_X86 else WINE64, str(exe)]
 
 
 def run_kestrum(variant="working", scenario="one_runtime", workdir=None, env=None, launcher=wine_command,
                 report=True, timeout=120):
-    """Runs kestrum.exe once in |workdir| (a new temporary folder by default).
+    """Runs the edition's exe once in |workdir| (a new temporary folder by default).
 
     |launcher| turns the exe's path into the command line that starts it, for
-    runs under a pseudo-terminal or with standard output redirected.
+    runs under a pseudo-terminal or with standard output redirected. Skips
+    the calling test where the edition cannot run.
     """
     import time
+    skip_unless_edition_runs()
     register_addin(variant)
     workdir = Path(workdir) if workdir else new_workdir()
     extra = {"KESTRUM_STAND_IN_SCENARIO": scenario}
@@ -155,3 +222,39 @@ def run_kestrum(variant="working", scenario="one_runtime", workdir=None, env=Non
 
 def remove(run):
     shutil.rmtree(run.workdir, ignore_errors=True)
+
+
+class _CountingResult(unittest.TextTestResult):
+    """Tells tests that passed from tests whose every check was skipped."""
+
+    def __init__(self, *args, **kwargs):
+        super().__init__(*args, **kwargs)
+        self.passed, self.partly_skipped = set(), set()
+
+    def addSuccess(self, test):
+        super().addSuccess(test)
+        self.passed.add(test.id())
+
+    def addSkip(self, test, reason):
+        super().addSkip(test, reason)
+        # A skipped subtest leaves its test "successful"; it did not pass.
+        self.partly_skipped.add(getattr(test, "test_case", test).id())
+
+
+def main(suite):
+    """Runs one suite module; status 77 when every one of its tests was skipped."""
+    sys.path.insert(0, str(Path(__file__).resolve().parent))
+    tests = unittest.defaultTestLoader.loadTestsFromName(suite)
+    result = unittest.TextTestRunner(verbosity=2, resultclass=_CountingResult).run(tests)
+    if not result.wasSuccessful():
+        return 1
+    if result.skipped and not result.passed - result.partly_skipped:
+        print(f"{suite} ({EDITION}): every test skipped", file=sys.stderr)
+        return 77
+    return 0
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 2:
+        raise SystemExit("usage: kestrum_run.py test_SUITE")
+    sys.exit(main(sys.argv[1]))

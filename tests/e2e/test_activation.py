@@ -2,7 +2,7 @@
 
 import unittest
 
-from kestrum_run import BANNER, remove, run_kestrum
+from kestrum_run import BANNER, OTHER_BITNESS_ONLY, remove, run_kestrum
 CREATE_FAILED = "[error] Error (HRESULT=0x{code}): Failed to create instance of 'Pexlo.PowerPoint.Addin' object."
 
 
@@ -47,6 +47,10 @@ class Activation(unittest.TestCase):
     def test_managed_registration_naming_a_runtime_not_installed_fails_creation(self):
         # CLR_E_SHIM_RUNTIMELOAD, as the hosting layer answers for it.
         self.assert_creation_failed("managed_missing_runtime", "80131700")
+
+    def test_class_registered_only_for_the_other_bitness_is_not_registered_here(self):
+        # The ProgID resolves; the class is missing from this edition's registry view.
+        self.assert_creation_failed(OTHER_BITNESS_ONLY, "80040154")
 
     def test_sample_addin_is_created_and_the_run_ends_done(self):
         run = self.run_variant("working", scenario="no_runtime")

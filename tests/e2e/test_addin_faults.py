@@ -1,8 +1,9 @@
 """An add-in that faults must not take the diagnosis with it."""
 
+import shlex
 import unittest
 
-from kestrum_run import ADDIN_FOLDER, BANNER, remove, run_kestrum
+from kestrum_run import ADDIN_FOLDER, BANNER, remove, run_kestrum, wine_command
 ADDIN_DLL = ADDIN_FOLDER.replace("\\", "\\\\") + r"\\PexloSampleAddin\.dll"
 
 
@@ -81,7 +82,7 @@ class AddinFaults(unittest.TestCase):
 class BrokenStandardOutput(unittest.TestCase):
     def run_with_output(self, redirection):
         run = run_kestrum(variant="working", scenario="one_runtime", report=False,
-                          launcher=lambda exe: ["bash", "-c", f"wine '{exe}' {redirection}"])
+                          launcher=lambda exe: ["bash", "-c", f"{shlex.join(wine_command(exe))} {redirection}"])
         self.addCleanup(remove, run)
         return run.exit_status, run.log_bytes()
 

@@ -1,4 +1,5 @@
-"""The shipped kestrum.exe, read as a file: it must start on a bare Windows."""
+"""The shipped exe of the edition under test (kestrum.exe or kestrum32.exe),
+read as a file: it must start on a bare Windows of its bitness."""
 
 import re
 import struct
@@ -6,13 +7,23 @@ import subprocess
 import unittest
 import xml.etree.ElementTree as ET
 
-from kestrum_run import EXE
+from kestrum_run import EDITION, EDITION_BUILD, EXE, ROOT
+
+# What each edition's PE file must say about itself.
+EDITIONS = {
+    "x64": {"machine": 0x8664, "magic": 0x20B, "objdump": "x86_64-w64-mingw32-objdump",
+            "manifest_architecture": "amd64", "description_ends": "(x64)"},
+    "x86": {"machine": 0x14C, "magic": 0x10B, "objdump": "i686-w64-mingw32-objdump",
+            "manifest_architecture": "x86", "description_ends": "(x86)"},
+}
+EXPECTED = EDITIONS[EDITION]
 
 # A bare Windows has only its own DLLs; anything else must be linked in statically.
 SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll", "ole32.dll", "oleaut32.dll", "user32.dll",
                "advapi32.dll", "psapi.dll", "shell32.dll", "ucrtbase.dll", "version.dll",
                "ntdll.dll", "shlwapi.dll", "mscoree.dll", "bcrypt.dll", "ws2_32.dll"}
-MINGW_RUNTIME = {"libstdc++-6.dll", "libgcc_s_seh-1.dll", "libwinpthread-1.dll"}
+MINGW_RUNTIME = {"libstdc++-6.dll", "libgcc_s_seh-1.dll", "libgcc_s_dw2-1.dll", "libgcc_s_sjlj-1.dll",
+                 "libwinpthread-1.dll"}
 RT_VERSION, RT_MANIFEST = 16, 24
 SECURITY_NAMESPACES = ("urn:schemas-microsoft-com:asm.v3", "urn:schemas-microsoft-com:asm.v2")
 
@@ -29,8 +40,9 @@ class PeImage:
         opt = pe + 24
         self.magic = struct.unpack_from("<H", data, opt)[0]
         self.subsystem = struct.unpack_from("<H", data, opt + 68)[0]
-        # PE32+ puts the data directories at 112, after the 64-bit stack/heap sizes.
-        self.resource_rva, self.resource_size = struct.unpack_from("<II", data, opt + 112 + 2 * 8)
+        # PE32+ puts the data directories at 112, after the 64-bit stack/heap sizes; PE32 at 96.
+        directories = opt + (112 if self.magic == 0x20B else 96)
+        self.resource_rva, self.resource_size = struct.unpack_from("<II", data, directories + 2 * 8)
         table = opt + opt_size
         self.sections = [struct.unpack_from("<8xIIII", data, table + 40 * i) for i in range(sections)]
 
@@ -88,21 +100,34 @@ def version_node(blob, at=0):
     return key, value, children
 
 
+def project_version():
+    """The one version, from the top-level CMakeLists.txt."""
+    text = (ROOT / "CMakeLists.txt").read_text(encoding="utf-8")
+    match = re.search(r"project\(PexloKestrum VERSION (\d+)\.(\d+)\.(\d+)", text)
+    return tuple(int(part) for part in match.groups())
+
+
+def exported_names(path):
+    dump = subprocess.run([EXPECTED["objdump"], "-p", str(path)], capture_output=True, text=True, check=True).stdout
+    table = dump.split("[Ordinal/Name Pointer] Table", 1)[-1]
+    return set(re.findall(r"^\s*\[\s*\d+\]\s+(\S+)$", table, re.MULTILINE))
+
+
 class ShippedBinary(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         if not EXE.is_file():
             # A missing build must fail here, not pass as skipped.
-            raise FileNotFoundError(f"{EXE} is not built: run ninja -C build kestrum")
+            raise FileNotFoundError(f"{EXE} is not built: run scripts/setup.sh")
         cls.pe = PeImage(EXE.read_bytes())
 
-    def test_targets_64_bit_console(self):
-        self.assertEqual(self.pe.machine, 0x8664, "machine is not AMD64")
-        self.assertEqual(self.pe.magic, 0x20B, "optional header is not PE32+")
+    def test_targets_the_editions_machine_as_a_console_program(self):
+        self.assertEqual(self.pe.machine, EXPECTED["machine"], f"machine is not the {EDITION} one")
+        self.assertEqual(self.pe.magic, EXPECTED["magic"], "optional header is of the wrong bitness")
         self.assertEqual(self.pe.subsystem, 3, "subsystem is not the Windows console")
 
     def test_imports_only_windows_own_dlls(self):
-        dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", str(EXE)],
+        dump = subprocess.run([EXPECTED["objdump"], "-p", str(EXE)],
                               capture_output=True, text=True, check=True).stdout
         dlls = {name.lower() for name in re.findall(r"DLL Name:\s*(\S+)", dump)}
         self.assertTrue({"kernel32.dll", "ole32.dll"} <= dlls, f"import table not read: {dlls}")
@@ -110,7 +135,7 @@ class ShippedBinary(unittest.TestCase):
         foreign = {d for d in dlls - SYSTEM_DLLS if not d.startswith("api-ms-win-crt-")}
         self.assertFalse(foreign, f"imports DLLs a bare Windows lacks: {sorted(foreign)}")
 
-    def test_manifest_asks_for_no_elevation(self):
+    def test_manifest_asks_for_no_elevation_and_names_the_architecture(self):
         blob = self.pe.resource(RT_MANIFEST, 1)
         self.assertIsNotNone(blob, "no RT_MANIFEST resource with id 1")
         root = ET.fromstring(blob)
@@ -118,19 +143,35 @@ class ShippedBinary(unittest.TestCase):
         self.assertEqual(len(levels), 1, "expected exactly one requestedExecutionLevel")
         self.assertEqual(levels[0].get("level"), "asInvoker")
         self.assertEqual(levels[0].get("uiAccess"), "false")
+        identity = root.find("{urn:schemas-microsoft-com:asm.v1}assemblyIdentity")
+        self.assertEqual(identity.get("processorArchitecture"), EXPECTED["manifest_architecture"])
+        self.assertEqual(identity.get("version"), "{}.{}.{}.0".format(*project_version()))
 
-    def test_version_resource_names_the_product(self):
+    def test_version_resource_names_the_product_its_version_and_edition(self):
         blob = self.pe.resource(RT_VERSION, 1)
         self.assertIsNotNone(blob, "no RT_VERSION resource with id 1")
         key, fixed, children = version_node(blob)
         self.assertEqual(key, "VS_VERSION_INFO")
-        signature, _, _, _, product_ms = struct.unpack_from("<5I", fixed)
+        signature, _, file_ms, file_ls, product_ms = struct.unpack_from("<5I", fixed)
         self.assertEqual(signature, 0xFEEF04BD, "VS_FIXEDFILEINFO signature")
-        self.assertEqual(product_ms >> 16, 1, "product version major")
+        major, minor, patch = project_version()
+        self.assertEqual((file_ms, file_ls), ((major << 16) | minor, patch << 16), "file version")
+        self.assertEqual(product_ms >> 16, major, "product version major")
         strings = {name: value for block, _, tables in children if block == "StringFileInfo"
                    for _, _, entries in tables for name, value, _ in entries}
         self.assertEqual(strings.get("ProductName"), "Pexlo Kestrum", strings)
-        self.assertEqual(strings.get("ProductVersion"), "1", strings)
+        self.assertEqual(strings.get("ProductVersion"), str(major), strings)
+        self.assertEqual(strings.get("FileVersion"), f"{major}.{minor}.{patch}.0", strings)
+        self.assertEqual(strings.get("OriginalFilename"), EXE.name, strings)
+        self.assertTrue(strings.get("FileDescription", "").endswith(EXPECTED["description_ends"]), strings)
+
+    def test_test_servers_export_undecorated_names(self):
+        # COM and kestrum look these up by plain name; a 32-bit build would
+        # otherwise export DllGetClassObject@12.
+        fixtures = EDITION_BUILD / "tests" / "fixtures"
+        self.assertLessEqual({"DllGetClassObject", "DllCanUnloadNow"},
+                             exported_names(fixtures / "sample_addin" / "PexloSampleAddin.dll"))
+        self.assertIn("CLRCreateInstance", exported_names(fixtures / "stand_in_clr" / "mscoree.dll"))
 
 
 if __name__ == "__main__":

@@ -2,10 +2,11 @@
 
 import calendar
 import math
+import shlex
 import time
 import unittest
 
-from kestrum_run import BANNER as BANNER_LINES, TIMESTAMP, new_workdir, remove, run_kestrum
+from kestrum_run import BANNER as BANNER_LINES, TIMESTAMP, new_workdir, remove, run_kestrum, wine_command
 
 BANNER = "".join(line + "\r\n" for line in BANNER_LINES).encode("utf-8")
 
@@ -118,7 +119,7 @@ class Console(unittest.TestCase):
     def test_pseudo_terminal_colours_the_level_word_and_shows_non_ascii_text(self):
         run = run_kestrum(variant="working", scenario="non_ascii", report=False,
                           env={"LANG": "C.UTF-8", "LC_ALL": "C.UTF-8"},
-                          launcher=lambda exe: ["script", "-qec", f"wine '{exe}'", "/dev/null"])
+                          launcher=lambda exe: ["script", "-qec", shlex.join(wine_command(exe)), "/dev/null"])
         self.addCleanup(remove, run)
         screen = run.stdout
         self.assertEqual(run.exit_status, 0, screen[-500:])

@@ -3,10 +3,11 @@
 // function in a real runtime, which nothing else in the tests would notice.
 //
 // Each method is called on a probe object whose vtable entry N returns N, so
-// the result is the slot the compiler picked. One probe signature serves all
-// methods because on 64-bit Windows the caller owns the argument space: a
-// callee that ignores some arguments leaves nothing unbalanced. (On 32-bit
-// x86 the callee pops its stdcall arguments, which would not hold.)
+// the result is the slot the compiler picked. Every probe entry has the exact
+// signature of the method called, calling convention included: on 32-bit x86
+// a STDMETHODCALLTYPE callee pops its own arguments, so a probe of any other
+// signature would unbalance the stack, and one of the wrong convention would
+// be the very fault the x86 edition must not have.
 
 #include "platform/clr_interfaces.h"
 
@@ -14,93 +15,86 @@
 
 #include <array>
 #include <cstddef>
+#include <type_traits>
 #include <utility>
 
 namespace {
 
-static_assert(sizeof(void*) == 8, "the slot probe relies on the 64-bit calling convention");
-
-using SlotProbe = HRESULT(STDMETHODCALLTYPE*)(void*);
-
-template <std::size_t Slot>
-HRESULT STDMETHODCALLTYPE report_slot(void*) {
-    return static_cast<HRESULT>(Slot);
-}
-
-template <std::size_t... Slots>
-constexpr std::array<SlotProbe, sizeof...(Slots)> probe_vtable(std::index_sequence<Slots...>) {
-    return {&report_slot<Slots>...};
-}
-
 // More slots than the longest interface declared, so any call lands inside.
-constexpr auto probe_slots = probe_vtable(std::make_index_sequence<64>{});
+constexpr std::size_t probe_slot_count = 64;
 
-// Laid out as a COM object: a pointer to its vtable and nothing else.
-// Constant-initialised, so no store to it can be reordered past a call.
-struct ProbeObject {
-    const SlotProbe* vtable;
+template <class Method>
+struct method_probe;
+
+template <class Interface, class... Args>
+struct method_probe<HRESULT (STDMETHODCALLTYPE Interface::*)(Args...)> {
+    using Entry = HRESULT(STDMETHODCALLTYPE*)(Interface*, Args...);
+
+    template <std::size_t Slot>
+    static HRESULT STDMETHODCALLTYPE report_slot(Interface*, Args...) {
+        return static_cast<HRESULT>(Slot);
+    }
+
+    template <std::size_t... Slots>
+    static constexpr std::array<Entry, sizeof...(Slots)> vtable(std::index_sequence<Slots...>) {
+        return {&report_slot<Slots>...};
+    }
+
+    // Laid out as a COM object: a pointer to its vtable and nothing else.
+    struct Object {
+        const Entry* vtable;
+    };
+
+    template <HRESULT (STDMETHODCALLTYPE Interface::*Method)(Args...)>
+    static long slot_called() {
+        static constexpr auto entries = vtable(std::make_index_sequence<probe_slot_count>{});
+        static constinit Object object{entries.data()};
+        auto* probe = reinterpret_cast<Interface*>(&object);
+        return static_cast<long>((probe->*Method)(std::remove_cvref_t<Args>{}...));
+    }
 };
-constinit ProbeObject probe_object{probe_slots.data()};
 
-template <class Interface, class Call>
-long slot_called_by(Call call) {
-    return static_cast<long>(call(reinterpret_cast<Interface*>(&probe_object)));
+// The slot a virtual call of |Method| goes through, with default arguments.
+template <auto Method>
+long slot_of() {
+    return method_probe<decltype(Method)>::template slot_called<Method>();
 }
 
 TEST(ClrInterfaceSlots, MetaHostEnumerateLoadedRuntimesIsSlot6) {
-    EXPECT_EQ(6, slot_called_by<ICLRMetaHost>([](ICLRMetaHost* meta_host) {
-                  return meta_host->EnumerateLoadedRuntimes(nullptr, nullptr);
-              }));
+    EXPECT_EQ(6, slot_of<&ICLRMetaHost::EnumerateLoadedRuntimes>());
 }
 
 TEST(ClrInterfaceSlots, RuntimeInfoGetVersionStringIsSlot3) {
-    EXPECT_EQ(3, slot_called_by<ICLRRuntimeInfo>([](ICLRRuntimeInfo* runtime) {
-                  return runtime->GetVersionString(nullptr, nullptr);
-              }));
+    EXPECT_EQ(3, slot_of<&ICLRRuntimeInfo::GetVersionString>());
 }
 
 TEST(ClrInterfaceSlots, RuntimeInfoGetInterfaceIsSlot9) {
-    EXPECT_EQ(9, slot_called_by<ICLRRuntimeInfo>([](ICLRRuntimeInfo* runtime) {
-                  return runtime->GetInterface(kestrum::platform::CLSID_CorRuntimeHost,
-                                               kestrum::platform::IID_ICorRuntimeHost, nullptr);
-              }));
+    EXPECT_EQ(9, slot_of<&ICLRRuntimeInfo::GetInterface>());
 }
 
 TEST(ClrInterfaceSlots, CorRuntimeHostStartIsSlot10) {
-    EXPECT_EQ(10, slot_called_by<ICorRuntimeHost>([](ICorRuntimeHost* host) { return host->Start(); }));
+    EXPECT_EQ(10, slot_of<&ICorRuntimeHost::Start>());
 }
 
 TEST(ClrInterfaceSlots, CorRuntimeHostGetDefaultDomainIsSlot13) {
-    EXPECT_EQ(13, slot_called_by<ICorRuntimeHost>([](ICorRuntimeHost* host) {
-                  return host->GetDefaultDomain(nullptr);
-              }));
+    EXPECT_EQ(13, slot_of<&ICorRuntimeHost::GetDefaultDomain>());
 }
 
 TEST(ClrInterfaceSlots, AppDomainKeepsIDispatchSlotsAfterIUnknown) {
-    EXPECT_EQ(3, slot_called_by<_AppDomain>([](_AppDomain* domain) {
-                  return domain->GetTypeInfoCount(nullptr);
-              }));
-    EXPECT_EQ(6, slot_called_by<_AppDomain>([](_AppDomain* domain) {
-                  return domain->Invoke(0, IID_NULL, 0, 0, nullptr, nullptr, nullptr, nullptr);
-              }));
+    EXPECT_EQ(3, slot_of<&_AppDomain::GetTypeInfoCount>());
+    EXPECT_EQ(6, slot_of<&_AppDomain::Invoke>());
 }
 
 TEST(ClrInterfaceSlots, AppDomainGetAssembliesIsSlot57) {
-    EXPECT_EQ(57, slot_called_by<_AppDomain>([](_AppDomain* domain) {
-                  return domain->GetAssemblies(nullptr);
-              }));
+    EXPECT_EQ(57, slot_of<&_AppDomain::GetAssemblies>());
 }
 
 TEST(ClrInterfaceSlots, AssemblyGetFullNameIsSlot15) {
-    EXPECT_EQ(15, slot_called_by<_Assembly>([](_Assembly* assembly) {
-                  return assembly->get_FullName(nullptr);
-              }));
+    EXPECT_EQ(15, slot_of<&_Assembly::get_FullName>());
 }
 
 TEST(ClrInterfaceSlots, AssemblyGetLocationIsSlot28) {
-    EXPECT_EQ(28, slot_called_by<_Assembly>([](_Assembly* assembly) {
-                  return assembly->get_Location(nullptr);
-              }));
+    EXPECT_EQ(28, slot_of<&_Assembly::get_Location>());
 }
 
 }  // namespace
