@@ -130,10 +130,7 @@ void report_abort(int) {
     if (const cxx_throw* uncaught = throw_under_way_on_this_thread()) {
         crash.kind = crash_kind::unhandled_exception;
         crash.code = uncaught->code;
-        const std::span<const stack_frame> outward =
-            std::span(uncaught->frames)
-                .subspan(static_cast<std::size_t>(uncaught->thrower),
-                         static_cast<std::size_t>(uncaught->frame_count - uncaught->thrower));
+        const std::span<const stack_frame> outward = uncaught->from_thrower();
         // NOLINTNEXTLINE(performance-no-int-to-ptr): a return address, an integer in the CPU context
         crash.address = reinterpret_cast<const void*>(outward.front().pc);
         blame_first_foreign_frame(outward, crash);

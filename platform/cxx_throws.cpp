@@ -67,14 +67,8 @@ bool return_address_in_place(const stack_frame& frame) noexcept {
 }
 
 bool still_under_way(const cxx_throw& recorded) noexcept {
-    if (recorded.thrower >= recorded.frame_count) {
-        return false;
-    }
-    const std::span<const stack_frame> outward =
-        std::span(recorded.frames)
-            .subspan(static_cast<std::size_t>(recorded.thrower),
-                     static_cast<std::size_t>(recorded.frame_count - recorded.thrower));
-    return std::ranges::all_of(outward, return_address_in_place);
+    const std::span<const stack_frame> outward = recorded.from_thrower();
+    return !outward.empty() && std::ranges::all_of(outward, return_address_in_place);
 }
 
 // GCC passes its exception object first, Microsoft's runtime second (null for

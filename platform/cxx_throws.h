@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <array>
+#include <span>
 
 namespace kestrum::platform {
 
@@ -25,6 +26,15 @@ struct cxx_throw {
     int thrower = 0;  // index of the frame of the code that threw
     int frame_count = 0;
     std::array<stack_frame, recorded_throw_frames> frames;  // from the raise outward
+
+    // The frames from the code that threw outward; empty when not known.
+    std::span<const stack_frame> from_thrower() const noexcept {
+        if (thrower < 0 || thrower >= frame_count) {
+            return {};
+        }
+        return std::span(frames).subspan(static_cast<std::size_t>(thrower),
+                                         static_cast<std::size_t>(frame_count - thrower));
+    }
 };
 
 // Remembers, while the process is healthy, the system libraries a raise
