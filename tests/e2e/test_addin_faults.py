@@ -14,7 +14,7 @@ FATAL_APP_EXIT = 0x40000015
 
 
 class AddinFaults(unittest.TestCase):
-    def assert_crash_reported(self, variant, code, what=EXCEPTION, scenario="one_runtime"):
+    def assert_crash_reported(self, variant, code, what=EXCEPTION, scenario="one_runtime", dll=ADDIN_DLL):
         """The crash record and its verdict are the last two records on the
         console and in the log, whatever else was still being written."""
         run = run_kestrum(variant=variant, scenario=scenario)
@@ -22,7 +22,7 @@ class AddinFaults(unittest.TestCase):
         lines = run.console_lines()
         self.assertEqual(lines[:3], BANNER)
         self.assertRegex(lines[-2], rf"^\[error\] The process crashed: {what.format(code=code)} "
-                                    rf"at 0x[0-9A-F]{{16}} in {ADDIN_DLL}\.$")
+                                    rf"at 0x[0-9A-F]{{16}} in {dll}\.$")
         self.assertEqual(lines[-1], f"[error] An error occurred. HRESULT=0x{code:08X}")
         self.assertEqual(run.log_lines(), lines, "the log file holds every record")
         self.assertEqual(run.exit_status, code & 0xFF, "the exit status is the exception code")
@@ -36,6 +36,10 @@ class AddinFaults(unittest.TestCase):
 
     def test_cxx_exception_escaping_create_instance(self):
         self.assertEqual(len(self.assert_crash_reported("throw_from_create_instance", 0x20474343)), 5)
+
+    def test_cxx_exception_through_a_shared_cxx_runtime_names_the_addin_not_the_runtime(self):
+        self.assert_crash_reported("throw_through_shared_runtime", 0x20474343,
+                                   dll=ADDIN_DLL.replace("PexloSampleAddin", "PexloSampleAddinDynamicRuntime"))
 
     def test_abort_is_reported_as_an_abort_with_its_caller(self):
         self.assert_crash_reported("abort_in_create_instance", FATAL_APP_EXIT, what=ABORT)
