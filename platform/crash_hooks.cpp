@@ -58,7 +58,6 @@ void claim_report(const crash_details& known) noexcept {
     DWORD nobody = 0;
     if (reporting_thread.compare_exchange_strong(nobody, me)) {
         first_report = known;
-        first_report.module_path = L"";
         return;
     }
     if (nobody == me) {

@@ -25,7 +25,8 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "e2e"))
-from kestrum_run import BUILD, EXE, PREFIX, ROOT, new_workdir, register_addin, wine_environment  # noqa: E402
+from kestrum_run import (BUILD, EXE, PREFIX, ROOT, new_workdir, register_addin, wine_command,  # noqa: E402
+                         wine_environment)
 
 FLOOR = BUILD / "tests" / "fixtures" / "durable_floor" / "durable_floor.exe"
 SCENARIOS = {20000: "many_assemblies", 200000: "very_many_assemblies"}
@@ -37,7 +38,7 @@ def timed_run(exe, scenario):
     env = wine_environment({"KESTRUM_STAND_IN_SCENARIO": scenario})
     started = time.perf_counter()
     with open(os.devnull, "wb") as sink:
-        process = subprocess.Popen(["wine", str(exe)], cwd=workdir, env=env, stdin=subprocess.DEVNULL,
+        process = subprocess.Popen(wine_command(exe), cwd=workdir, env=env, stdin=subprocess.DEVNULL,
                                    stdout=sink, stderr=subprocess.DEVNULL)
         _, status, usage = os.wait4(process.pid, 0)
     elapsed = time.perf_counter() - started

@@ -88,19 +88,17 @@ def wine64_quietly(*arguments, must_succeed=True):
                            f"{done.stdout.decode('cp437', 'replace')}{done.stderr.decode('utf-8', 'replace')}")
 
 
+def variant_rows(table_name):
+    """The tab-separated rows of one of the sample add-in's variant tables."""
+    table = ROOT / "tests" / "fixtures" / "sample_addin" / table_name
+    return [line.split("\t") for line in table.read_text(encoding="utf-8").splitlines()
+            if line.strip() and not line.startswith("#")]
+
+
 def addin_variants():
-    variants = {}
-    table = ROOT / "tests" / "fixtures" / "sample_addin" / "variants.tsv"
-    for line in table.read_text(encoding="utf-8").splitlines():
-        if line.strip() and not line.startswith("#"):
-            name, clsid, dll = line.split("\t")
-            variants[name] = (clsid, dll)
+    variants = {name: (clsid, dll) for name, clsid, dll in variant_rows("variants.tsv")}
     # Registered the .NET way: COM loads the hosting layer, mscoree.dll.
-    managed = ROOT / "tests" / "fixtures" / "sample_addin" / "managed_variants.tsv"
-    for line in managed.read_text(encoding="utf-8").splitlines():
-        if line.strip() and not line.startswith("#"):
-            name, clsid = line.split("\t")[:2]
-            variants[name] = (clsid, "mscoree.dll")
+    variants.update({row[0]: (row[1], "mscoree.dll") for row in variant_rows("managed_variants.tsv")})
     return variants
 
 
