@@ -2,7 +2,7 @@
 // this process and records what it brought in. Takes no input of any kind.
 
 #include "app/check_driver.h"
-#include "app/crash_report.h"
+#include "crash/crash_report.h"
 #include "logging/run_logger.h"
 #include "platform/system_error.h"
 
@@ -17,7 +17,7 @@ int main() {
         return 1;
     }
 
-    const kestrum::app::crash_report_guard crash_report(*log.logger, log.file.get());
+    const kestrum::crash::crash_report_guard crash_report(*log.logger, log.file.get());
     kestrum::app::run_checks(*log.logger, kestrum::app::system_platform_services());
     return 0;
 }

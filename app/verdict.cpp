@@ -8,7 +8,7 @@ namespace kestrum::app {
 
 void write_verdict(spdlog::logger& log, const checks::run_status& status) {
     if (status.failed()) {
-        log.error(error_verdict_format, logging::status_code(status.code()));
+        log.error(logging::error_verdict_format, logging::status_code(status.code()));
     } else {
         log.info("Done.");
     }

@@ -1,4 +1,4 @@
-#include "app/crash_report.h"
+#include "crash/crash_report.h"
 #include "logging/run_logger.h"
 #include "platform/text_encoding.h"
 
@@ -13,7 +13,7 @@
 #include <regex>
 #include <sstream>
 
-namespace kestrum::app {
+namespace kestrum::crash {
 namespace {
 
 // A sink that faults while it holds its lock, as a sink would whose write
@@ -84,4 +84,4 @@ TEST(CrashReportDeathTest, ASinkFaultingWhileHoldingItsLockStillEndsTheRunWithBo
 }
 
 }  // namespace
-}  // namespace kestrum::app
+}  // namespace kestrum::crash

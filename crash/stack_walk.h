@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-namespace kestrum::platform {
+namespace kestrum::crash {
 
 // One frame of a thread's stack: where it executes (for an outer frame, the
 // return address), its stack pointer there and the base of the image its code
@@ -26,4 +26,4 @@ int unwind_frames(const CONTEXT& context_at_start, std::span<stack_frame> frames
 // True when [address, address + size) lies within the calling thread's stack.
 bool on_current_stack(std::uintptr_t address, std::size_t size) noexcept;
 
-}  // namespace kestrum::platform
+}  // namespace kestrum::crash

@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <winternl.h>
 
-namespace kestrum::platform {
+namespace kestrum::crash {
 
 #if defined(__GNUC__)
 // GCC takes the fixed offset read from the segment register for an access to
@@ -23,4 +23,4 @@ inline const PEB* current_process_block() noexcept { return ::NtCurrentTeb()->Pr
 #pragma GCC diagnostic pop
 #endif
 
-}  // namespace kestrum::platform
+}  // namespace kestrum::crash

@@ -6,7 +6,7 @@ namespace kestrum::logging {
 class gated_logger;
 }
 
-namespace kestrum::app {
+namespace kestrum::crash {
 
 // From here until the guard ends, a crash of the process (most likely inside
 // the add-in) is written as one record naming what happened, its address and
@@ -23,4 +23,4 @@ public:
     crash_report_guard& operator=(const crash_report_guard&) = delete;
 };
 
-}  // namespace kestrum::app
+}  // namespace kestrum::crash

@@ -1,8 +1,8 @@
-#include "app/crash_report.h"
+#include "crash/crash_report.h"
 
-#include "app/verdict.h"
 #include "logging/gated_logger.h"
-#include "platform/crash_hooks.h"
+#include "logging/status_code.h"
+#include "crash/crash_hooks.h"
 
 #include <fmt/format.h>
 #include <spdlog/details/os.h>
@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace kestrum::app {
+namespace kestrum::crash {
 namespace {
 
 // Room for the longest module path Windows can name, in UTF-8.
@@ -18,9 +18,9 @@ constexpr std::size_t text_capacity = 3 * 32768 + 512;
 // A verdict or a timestamp.
 constexpr std::size_t short_text_capacity = 64;
 
-class crash_record_writer final : public platform::crash_writer {
+class crash_record_writer final : public crash_writer {
 public:
-    void prepare(logging::record_gate& gate, HANDLE log_file) noexcept {
+    void prepare(record_gate& gate, HANDLE log_file) noexcept {
         gate_ = &gate;
         log_file_ = log_file;
         standard_output_ = ::GetStdHandle(STD_OUTPUT_HANDLE);
@@ -33,11 +33,11 @@ public:
     // The formats are checked when this is compiled and write into fixed
     // storage: nothing here allocates or throws.
     // NOLINTNEXTLINE(bugprone-exception-escape): see above
-    void write(const platform::crash_details& crash) noexcept override {
+    void write(const crash_details& crash) noexcept override {
         gate_->close_and_drain();
         const std::string_view message = describe(crash);
         const std::string_view verdict =
-            to_view(verdict_, fmt::format_to_n(verdict_, sizeof(verdict_), error_verdict_format, crash.code));
+            to_view(verdict_, fmt::format_to_n(verdict_, sizeof(verdict_), logging::error_verdict_format, crash.code));
         if (!file_written_) {
             const SYSTEMTIME now = local_time_now();
             const int offset = utc_offset_minutes_ < 0 ? -utc_offset_minutes_ : utc_offset_minutes_;
@@ -67,7 +67,7 @@ private:
     }
 
     // NOLINTNEXTLINE(bugprone-exception-escape): as write()
-    std::string_view describe(const platform::crash_details& crash) noexcept {
+    std::string_view describe(const crash_details& crash) noexcept {
         std::string_view module = "an unknown module";
         if (crash.module_path != nullptr && *crash.module_path != L'\0') {
             const int length =
@@ -78,7 +78,7 @@ private:
         }
         const auto address = reinterpret_cast<std::uintptr_t>(crash.address);
         const auto written =
-            crash.kind == platform::crash_kind::abort
+            crash.kind == crash_kind::abort
                 ? fmt::format_to_n(message_, sizeof(message_),
                                    "The process crashed: abort() was called at 0x{:016X} in {}.", address, module)
                 : fmt::format_to_n(message_, sizeof(message_),
@@ -117,7 +117,7 @@ private:
         ::WriteFile(target, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     }
 
-    logging::record_gate* gate_ = nullptr;
+    record_gate* gate_ = nullptr;
     HANDLE log_file_ = nullptr;
     HANDLE standard_output_ = nullptr;
     bool output_is_console_ = false;
@@ -139,9 +139,9 @@ crash_record_writer writer;  // NOLINT(cppcoreguidelines-avoid-non-const-global-
 
 crash_report_guard::crash_report_guard(logging::gated_logger& log, HANDLE log_file) noexcept {
     writer.prepare(log.gate(), log_file);
-    platform::install_crash_hooks(writer);
+    install_crash_hooks(writer);
 }
 
-crash_report_guard::~crash_report_guard() { platform::stop_crash_reports(); }
+crash_report_guard::~crash_report_guard() { stop_crash_reports(); }
 
-}  // namespace kestrum::app
+}  // namespace kestrum::crash

@@ -5,14 +5,14 @@
 // throw of every thread, so it is constant work into fixed storage: no lock,
 // no allocation, no loader call.
 
-#include "platform/stack_walk.h"
+#include "crash/stack_walk.h"
 
 #include <windows.h>
 
 #include <array>
 #include <span>
 
-namespace kestrum::platform {
+namespace kestrum::crash {
 
 // Exception codes the C++ runtimes raise for a throw: GCC's and Microsoft's.
 inline constexpr DWORD gcc_cxx_exception = 0x20474343;
@@ -52,4 +52,4 @@ void record_cxx_throw(const EXCEPTION_RECORD& raised, const CONTEXT& raised_at) 
 // throw is under way or none was recorded.
 const cxx_throw* throw_under_way_on_this_thread() noexcept;
 
-}  // namespace kestrum::platform
+}  // namespace kestrum::crash

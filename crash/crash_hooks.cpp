@@ -1,9 +1,9 @@
-#include "platform/crash_hooks.h"
+#include "crash/crash_hooks.h"
 
-#include "platform/cxx_throws.h"
-#include "platform/loaded_module.h"
+#include "crash/cxx_throws.h"
+#include "crash/loaded_module.h"
 #include "platform/module_name.h"
-#include "platform/stack_walk.h"
+#include "crash/stack_walk.h"
 
 #include <algorithm>
 #include <array>
@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <span>
 
-namespace kestrum::platform {
+namespace kestrum::crash {
 namespace {
 
 // The code abort() ends a process with on Windows.
@@ -31,7 +31,7 @@ std::atomic<crash_writer*> installed_writer{nullptr};
 std::atomic<DWORD> reporting_thread{0};
 std::atomic<int> faults_while_reporting{0};
 crash_details first_report;  // what was known before any name was looked up
-std::array<wchar_t, longest_name_capacity> blamed_module{};
+std::array<wchar_t, platform::longest_name_capacity> blamed_module{};
 // NOLINTEND(cppcoreguidelines-avoid-non-const-global-variables)
 
 [[noreturn]] void end_process(DWORD code) noexcept {
@@ -160,4 +160,4 @@ void install_crash_hooks(crash_writer& writer) noexcept {
 
 void stop_crash_reports() noexcept { installed_writer.store(nullptr); }
 
-}  // namespace kestrum::platform
+}  // namespace kestrum::crash

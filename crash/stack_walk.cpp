@@ -1,8 +1,8 @@
-#include "platform/stack_walk.h"
+#include "crash/stack_walk.h"
 
-#include "platform/thread_block.h"
+#include "crash/thread_block.h"
 
-namespace kestrum::platform {
+namespace kestrum::crash {
 
 bool on_current_stack(std::uintptr_t address, std::size_t size) noexcept {
     const NT_TIB* thread_block = current_thread_block();
@@ -55,4 +55,4 @@ int unwind_frames(const CONTEXT& context_at_start, std::span<stack_frame> frames
 
 #endif
 
-}  // namespace kestrum::platform
+}  // namespace kestrum::crash

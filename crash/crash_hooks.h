@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-namespace kestrum::platform {
+namespace kestrum::crash {
 
 enum class crash_kind {
     unhandled_exception,  // a structured exception, or a C++ exception nobody caught
@@ -45,4 +45,4 @@ void install_crash_hooks(crash_writer& writer) noexcept;
 // From now on a crash ends the process without a report.
 void stop_crash_reports() noexcept;
 
-}  // namespace kestrum::platform
+}  // namespace kestrum::crash

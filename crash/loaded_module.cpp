@@ -1,12 +1,12 @@
-#include "platform/loaded_module.h"
+#include "crash/loaded_module.h"
 
-#include "platform/thread_block.h"
+#include "crash/thread_block.h"
 
 #include <algorithm>
 #include <array>
 #include <string_view>
 
-namespace kestrum::platform {
+namespace kestrum::crash {
 namespace {
 
 // A loader list longer than this is a broken one.
@@ -109,4 +109,4 @@ code_owner owner_of(const void* address, std::span<wchar_t> path) noexcept {
     return is_language_runtime(found) ? code_owner::language_runtime : code_owner::other;
 }
 
-}  // namespace kestrum::platform
+}  // namespace kestrum::crash

@@ -1,11 +1,11 @@
-#include "platform/cxx_throws.h"
+#include "crash/cxx_throws.h"
 
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <span>
 
-namespace kestrum::platform {
+namespace kestrum::crash {
 namespace {
 
 // One slot per thread that ever threw, claimed once; a process with more
@@ -112,4 +112,4 @@ const cxx_throw* throw_under_way_on_this_thread() noexcept {
     return slot != nullptr && still_under_way(slot->last) ? &slot->last : nullptr;
 }
 
-}  // namespace kestrum::platform
+}  // namespace kestrum::crash

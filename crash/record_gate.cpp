@@ -1,6 +1,6 @@
-#include "logging/record_gate.h"
+#include "crash/record_gate.h"
 
-namespace kestrum::logging {
+namespace kestrum::crash {
 namespace {
 
 // Long enough for a write already under way to reach the disk or the pipe,
@@ -45,4 +45,4 @@ void record_gate::close_and_drain() noexcept {
     }
 }
 
-}  // namespace kestrum::logging
+}  // namespace kestrum::crash

@@ -8,7 +8,7 @@
 
 #include <span>
 
-namespace kestrum::platform {
+namespace kestrum::crash {
 
 // Remembers, while the process is healthy, what the lookups compare against:
 // the system directory and this program's own image.
@@ -26,4 +26,4 @@ enum class code_owner { unknown, system, language_runtime, this_program, other }
 
 code_owner owner_of(const void* address, std::span<wchar_t> path) noexcept;
 
-}  // namespace kestrum::platform
+}  // namespace kestrum::crash
