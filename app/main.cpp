@@ -3,21 +3,53 @@
 
 #include "app/check_driver.h"
 #include "crash/crash_report.h"
+#include "crash/watcher.h"
+#include "crash/worker_handoff.h"
 #include "logging/run_logger.h"
 #include "platform/system_error.h"
 
 #include <chrono>
 
+#if !defined(KESTRUM_PROGRESS_LIMIT_SECONDS)
+// A worker writes a record at least every few seconds even on a slow machine;
+// two minutes of silence is a hang.
+#define KESTRUM_PROGRESS_LIMIT_SECONDS 120
+#endif
+
+namespace {
+
+// How long a worker that has written its verdict may take to end: its exit
+// can only hang on a lock that a thread killed at exit still holds.
+constexpr DWORD after_verdict_ms = 5000;
+constexpr kestrum::crash::watch_limits limits{KESTRUM_PROGRESS_LIMIT_SECONDS * 1000, after_verdict_ms};
+
+int run_here(kestrum::logging::run_log& log) {
+    const kestrum::crash::crash_report_guard crash_report(*log.logger, log.file.get(), log.output.get());
+    kestrum::app::run_checks(*log.logger, kestrum::app::system_platform_services());
+    return 0;
+}
+
+}  // namespace
+
 int main() {
     const auto started = std::chrono::system_clock::now();
 
-    kestrum::logging::run_log log = kestrum::logging::open_run_log(started);
-    if (!log.logger) {
-        kestrum::platform::write_error_line(log.failure);
-        return 1;
+    if (auto handed = kestrum::crash::log_file_handed_to_this_process(); handed && *handed) {
+        kestrum::logging::run_log log = kestrum::logging::open_run_log_on(std::move(*handed));
+        return run_here(log);
+    } else {
+        kestrum::logging::run_log log = kestrum::logging::open_run_log(started);
+        if (!log.logger) {
+            kestrum::platform::write_error_line(log.failure);
+            return 1;
+        }
+        // A worker whose handover failed runs the checks itself rather than
+        // start a worker of its own.
+        if (!handed) {
+            if (const auto status = kestrum::crash::run_watched_worker(*log.logger, log.file.get(), limits)) {
+                return static_cast<int>(*status);
+            }
+        }
+        return run_here(log);
     }
-
-    const kestrum::crash::crash_report_guard crash_report(*log.logger, log.file.get());
-    kestrum::app::run_checks(*log.logger, kestrum::app::system_platform_services());
-    return 0;
 }

@@ -20,10 +20,10 @@ constexpr std::size_t short_text_capacity = 64;
 
 class crash_record_writer final : public crash_writer {
 public:
-    void prepare(record_gate& gate, HANDLE log_file) noexcept {
+    void prepare(record_gate& gate, HANDLE log_file, HANDLE output) noexcept {
         gate_ = &gate;
         log_file_ = log_file;
-        standard_output_ = ::GetStdHandle(STD_OUTPUT_HANDLE);
+        standard_output_ = output;
         DWORD mode = 0;
         output_is_console_ = standard_output_ != nullptr && standard_output_ != INVALID_HANDLE_VALUE &&
                              ::GetConsoleMode(standard_output_, &mode);
@@ -137,8 +137,8 @@ crash_record_writer writer;  // NOLINT(cppcoreguidelines-avoid-non-const-global-
 
 }  // namespace
 
-crash_report_guard::crash_report_guard(logging::gated_logger& log, HANDLE log_file) noexcept {
-    writer.prepare(log.gate(), log_file);
+crash_report_guard::crash_report_guard(logging::gated_logger& log, HANDLE log_file, HANDLE output) noexcept {
+    writer.prepare(log.gate(), log_file, output);
     install_crash_hooks(writer);
 }
 

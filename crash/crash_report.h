@@ -14,10 +14,11 @@ namespace kestrum::crash {
 // console and in the log file; then the process ends with the exception code
 // as its exit status. Everything the report needs is prepared here, while the
 // process is healthy: the crash path itself only formats into fixed storage
-// and writes once to each of the handles taken now.
+// and writes once to each of the handles taken now: the log file and the
+// run's own copy of standard output, which the add-in cannot close.
 class crash_report_guard {
 public:
-    crash_report_guard(logging::gated_logger& log, HANDLE log_file) noexcept;
+    crash_report_guard(logging::gated_logger& log, HANDLE log_file, HANDLE output) noexcept;
     ~crash_report_guard();
     crash_report_guard(const crash_report_guard&) = delete;
     crash_report_guard& operator=(const crash_report_guard&) = delete;

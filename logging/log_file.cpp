@@ -51,10 +51,11 @@ log_file_claim claim_log_file(std::int64_t seconds) {
     for (int sequence = 1; sequence <= last_sequence; ++sequence) {
         claim.path = log_file_path(seconds, sequence);
         // Appending only: every record, and a crash report written through
-        // this same handle, lands at the end whoever writes it.
-        claim.file.reset(::CreateFileW(platform::to_utf16(claim.path).c_str(), FILE_APPEND_DATA,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+        // this same handle, lands at the end whoever writes it. Read sharing
+        // lets a support engineer watch the log grow; no delete sharing means
+        // nobody, the add-in included, can delete or rename it while it is open.
+        claim.file.reset(::CreateFileW(platform::to_utf16(claim.path).c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
+                                       FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (claim.file) {
             claim.error = ERROR_SUCCESS;
             return claim;

@@ -20,7 +20,7 @@ std::int64_t unix_seconds(std::chrono::system_clock::time_point time);
 std::string log_file_path(std::int64_t seconds, int sequence);
 
 struct log_file_claim {
-    platform::unique_handle file;  // open for appending when the claim succeeded
+    platform::unique_handle file;  // open for appending and reading when the claim succeeded
     std::string path;              // the file created, or what could not be created
     DWORD error = ERROR_SUCCESS;
 

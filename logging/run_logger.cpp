@@ -6,7 +6,7 @@
 #include "platform/text_encoding.h"
 
 #include <spdlog/common.h>
-#include <spdlog/sinks/stdout_color_sinks.h>
+#include <spdlog/sinks/wincolor_sink.h>
 
 namespace kestrum::logging {
 namespace {
@@ -16,31 +16,59 @@ std::string creation_failure(const std::string& path, const std::string& reason)
     return std::string("kestrum: cannot create the log ") + (folder ? "folder " : "file ") + path + ": " + reason;
 }
 
+// The add-in shares this process and may close the standard output handle it
+// inherited, then open a file of its own that is given the same value: every
+// later record would land in the add-in's file. A copy taken now is ours alone.
+platform::unique_handle own_copy_of_standard_output() {
+    const HANDLE inherited = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    HANDLE copy = nullptr;
+    if (inherited == nullptr || inherited == INVALID_HANDLE_VALUE ||
+        !::DuplicateHandle(::GetCurrentProcess(), inherited, ::GetCurrentProcess(), &copy, 0, FALSE,
+                           DUPLICATE_SAME_ACCESS)) {
+        return {};
+    }
+    return platform::unique_handle(copy);
+}
+
+std::unique_ptr<gated_logger> make_logger(HANDLE file, HANDLE output) {
+    // Where there is no standard output to copy, the sink finds nothing to
+    // write to, as it would with the inherited one.
+    auto console = std::make_shared<spdlog::sinks::wincolor_sink<spdlog::details::console_mutex>>(
+        output != nullptr ? output : ::GetStdHandle(STD_OUTPUT_HANDLE), spdlog::color_mode::automatic);
+    console->set_level(spdlog::level::info);
+    console->set_pattern(console_pattern);
+
+    auto log_file = std::make_shared<handle_file_sink>(file);
+    log_file->set_level(spdlog::level::info);
+    log_file->set_pattern(file_pattern);
+
+    return std::make_unique<gated_logger>("log", spdlog::sinks_init_list{console, log_file});
+}
+
 }  // namespace
 
 run_log open_run_log(std::chrono::system_clock::time_point started) {
     log_file_claim claim = claim_log_file(unix_seconds(started));
     if (!claim.succeeded()) {
-        return {{}, nullptr, creation_failure(claim.path, platform::system_error_text(claim.error))};
+        return {{}, {}, nullptr, creation_failure(claim.path, platform::system_error_text(claim.error))};
     }
 
     try {
-        auto console = std::make_shared<spdlog::sinks::stdout_color_sink_mt>(spdlog::color_mode::automatic);
-        console->set_level(spdlog::level::info);
-        console->set_pattern(console_pattern);
-
-        auto file = std::make_shared<handle_file_sink>(claim.file.get());
-        file->set_level(spdlog::level::info);
-        file->set_pattern(file_pattern);
-
-        auto logger = std::make_unique<gated_logger>("log", spdlog::sinks_init_list{console, file});
-        return {std::move(claim.file), std::move(logger), {}};
+        return open_run_log_on(std::move(claim.file));
     } catch (const std::exception& error) {
-        // Nothing was written: leave no empty log behind.
-        claim.file.reset();
+        // Nothing was written, and the file went with the failed logger:
+        // leave no empty log behind.
         ::DeleteFileW(platform::to_utf16(claim.path).c_str());
-        return {{}, nullptr, creation_failure(claim.path, error.what())};
+        return {{}, {}, nullptr, creation_failure(claim.path, error.what())};
     }
+}
+
+run_log open_run_log_on(platform::unique_handle file) {
+    run_log log;
+    log.file = std::move(file);
+    log.output = own_copy_of_standard_output();
+    log.logger = make_logger(log.file.get(), log.output.get());
+    return log;
 }
 
 }  // namespace kestrum::logging

@@ -14,6 +14,7 @@ inline constexpr char file_pattern[] = "[%Y-%m-%d %H:%M:%S.%e %z][%l] %v";
 
 struct run_log {
     platform::unique_handle file;          // the log file, open for appending; outlives the logger
+    platform::unique_handle output;        // this run's own copy of standard output; outlives the logger
     std::unique_ptr<gated_logger> logger;  // null when the log could not be opened
     std::string failure;                   // then: what went wrong, naming the file or folder
 };
@@ -22,5 +23,8 @@ struct run_log {
 // records in a new log file named from |started|. Each record is written to
 // the file as soon as it is formatted, so a crash in the add-in loses none.
 run_log open_run_log(std::chrono::system_clock::time_point started);
+
+// The same logger over a log file that is already open for appending.
+run_log open_run_log_on(platform::unique_handle file);
 
 }  // namespace kestrum::logging

@@ -3,7 +3,8 @@
 import shlex
 import unittest
 
-from kestrum_run import ADDIN_FOLDER, BANNER, remove, run_kestrum, wine_command
+from kestrum_run import (ADDIN_FOLDER, BANNER, EXE, IS_X86, SHORT_LIMIT_EXE, SHORT_PROGRESS_LIMIT_SECONDS, remove,
+                         run_kestrum, wine_command)
 ADDIN_DLL = ADDIN_FOLDER.replace("\\", "\\\\") + r"\\PexloSampleAddin\.dll"
 
 
@@ -11,6 +12,10 @@ EXCEPTION = "exception 0x{code:08X}"
 ABORT = "abort\\(\\) was called"
 # abort() ends a process with STATUS_FATAL_APP_EXIT.
 FATAL_APP_EXIT = 0x40000015
+# The verdicts of a run that ended without a failure code of its own, and of
+# one that stopped making progress.
+ENDED_UNEXPECTEDLY = 0x800704D5
+TIMED_OUT = 0x800705B4
 
 
 class AddinFaults(unittest.TestCase):
@@ -61,15 +66,58 @@ class AddinFaults(unittest.TestCase):
         self.assertEqual(run.log_lines(), lines)
         self.assertLess(run.ended - run.started, 60, "no hang, no crawl")
 
-    def test_no_chance_to_write_leaves_the_records_so_far_and_no_verdict(self):
-        # Stack overflow and fail-fast end the process past every handler.
-        for variant in ("stack_overflow", "fast_fail"):
+    def assert_ending_reported(self, variant, ending, verdict_code, exit_code, exe=EXE):
+        """A run the add-in ended before its verdict still closes with a record
+        saying so and an error verdict, on the console and in the log."""
+        run = run_kestrum(variant=variant, exe=exe)
+        self.addCleanup(remove, run)
+        lines = run.console_lines()
+        self.assertEqual(lines[:3], BANNER)
+        self.assertEqual(lines[-2:], [ending, f"[error] An error occurred. HRESULT=0x{verdict_code:08X}"],
+                         run.stdout.decode("utf-8", "replace"))
+        self.assertEqual(run.log_lines(), lines)
+        self.assertEqual(run.exit_status, exit_code & 0xFF)
+
+    def test_endings_past_every_handler_in_the_process_are_reported_from_outside(self):
+        ended = "[error] The process ended before its verdict: exit code 0x{:08X}."
+        rows = [
+            # variant, the worker's exit code, the verdict's code
+            ("remove_filter_then_fault", 0xC0000005, 0xC0000005),
+            ("reset_abort_handler_then_abort", 3, ENDED_UNEXPECTEDLY),
+            ("exit_process", 7, ENDED_UNEXPECTEDLY),
+            ("fast_fail", 0xC0000602, 0xC0000602),
+        ]
+        if not IS_X86:
+            # On x64 a stack overflow on the main thread runs none of the
+            # process's handlers, and the process ends with status 0.
+            rows.append(("stack_overflow", 0, ENDED_UNEXPECTEDLY))
+        for variant, worker_exit, verdict_code in rows:
+            with self.subTest(variant):
+                self.assert_ending_reported(variant, ended.format(worker_exit), verdict_code,
+                                            worker_exit or verdict_code)
+
+    def test_stack_overflow_on_a_worker_thread_is_a_crash(self):
+        self.assert_crash_reported("stack_overflow_on_worker_thread", 0xC00000FD)
+
+    def test_a_hang_in_creation_is_ended_and_named(self):
+        self.assert_ending_reported(
+            "hang_in_create_instance",
+            "[error] The run stopped making progress while creating the add-in: no new record for "
+            f"{SHORT_PROGRESS_LIMIT_SECONDS} s, so it was ended.", TIMED_OUT, TIMED_OUT, exe=SHORT_LIMIT_EXE)
+
+    def test_the_addin_cannot_take_the_output_or_the_log(self):
+        for variant in ("take_standard_output", "delete_logs"):
             with self.subTest(variant):
                 run = run_kestrum(variant=variant)
                 self.addCleanup(remove, run)
-                self.assertEqual(run.console_lines(), BANNER)
-                self.assertEqual(run.log_lines(), BANNER)
-                self.assertNotEqual(run.exit_status, 0)
+                lines = run.console_lines()
+                self.assertEqual(lines[-1], "[info] Done.")
+                self.assertIn("[info] Listing .NET assemblies loaded by Pexlo add-in:", lines)
+                self.assertEqual(run.log_lines(), lines)
+                self.assertEqual(run.exit_status, 0)
+                if variant == "take_standard_output":
+                    self.assertEqual((run.workdir / "addin-output.txt").read_bytes(), b"",
+                                     "nothing of kestrum's in the add-in's own file")
 
     def test_fault_in_dll_main_is_contained_as_a_creation_failure(self):
         run = run_kestrum(variant="crash_in_dll_main")

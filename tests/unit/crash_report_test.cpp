@@ -59,7 +59,7 @@ TEST(CrashReportDeathTest, ASinkFaultingWhileHoldingItsLockStillEndsTheRunWithBo
             std::filesystem::current_path(folder);
             logging::run_log log = logging::open_run_log(std::chrono::system_clock::now());
             log.logger->sinks().push_back(std::make_shared<faulting_sink>());
-            const crash_report_guard guard(*log.logger, log.file.get());
+            const crash_report_guard guard(*log.logger, log.file.get(), log.output.get());
             // On a thread of its own, as in an add-in, and outside anything
             // the test framework wraps around a test.
             ::WaitForSingleObject(::CreateThread(nullptr, 0, log_through_the_faulting_sink, log.logger.get(), 0,

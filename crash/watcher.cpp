@@ -1,0 +1,213 @@
+#include "crash/watcher.h"
+
+#include "crash/run_ending.h"
+#include "crash/worker_handoff.h"
+#include "logging/gated_logger.h"
+#include "logging/status_code.h"
+#include "platform/module_name.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+namespace kestrum::crash {
+namespace {
+
+// How often the watcher looks at the log while the worker runs: often enough
+// that a stuck worker is seen within the limits, seldom enough to cost nothing.
+constexpr DWORD poll_interval_ms = 100;
+// Enough of the log's end to hold its last two records when one is a verdict.
+constexpr DWORD tail_bytes = 64 * 1024;
+// How long an ended worker is given to be gone before the records are written.
+constexpr DWORD end_wait_ms = 5000;
+constexpr DWORD milliseconds_per_second = 1000;
+// The failure bit of a status code.
+constexpr DWORD failure_bit = 0x80000000;
+// Verdicts for endings whose own code would read as success.
+constexpr DWORD ended_unexpectedly = 0x800704D5;  // HRESULT_FROM_WIN32(ERROR_PROCESS_ABORTED)
+constexpr DWORD stuck = 0x800705B4;               // HRESULT_FROM_WIN32(ERROR_TIMEOUT)
+
+struct started_worker {
+    platform::unique_handle process;
+    platform::unique_handle job;
+    std::optional<worker_handoff> handoff;
+};
+
+platform::unique_handle inheritable_copy(HANDLE handle, DWORD access, DWORD options) {
+    HANDLE copy = nullptr;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE ||
+        !::DuplicateHandle(::GetCurrentProcess(), handle, ::GetCurrentProcess(), &copy, access, TRUE, options)) {
+        return {};
+    }
+    return platform::unique_handle(copy);
+}
+
+// A job that ends the worker, and whatever it starts, once the last handle to
+// the job closes: when this process ends, however it ends.
+platform::unique_handle job_ending_with_this_process() {
+    platform::unique_handle job(::CreateJobObjectW(nullptr, nullptr));
+    if (!job) {
+        return job;
+    }
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags =
+        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
+    if (!::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
+        job.reset();
+    }
+    return job;
+}
+
+std::wstring this_program_path() {
+    std::wstring path(platform::longest_name_capacity, L'\0');
+    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), platform::longest_name_capacity);
+    path.resize(length < platform::longest_name_capacity ? length : 0);
+    return path;
+}
+
+std::optional<started_worker> start_worker(HANDLE log_file) {
+    const std::wstring program = this_program_path();
+    if (program.empty()) {
+        return std::nullopt;
+    }
+    // The worker may write the log, nothing more: it cannot truncate it, read
+    // it back or give it away with more rights than that.
+    const platform::unique_handle worker_log = inheritable_copy(log_file, FILE_APPEND_DATA | SYNCHRONIZE, 0);
+    const platform::unique_handle input = inheritable_copy(::GetStdHandle(STD_INPUT_HANDLE), 0, DUPLICATE_SAME_ACCESS);
+    const platform::unique_handle output =
+        inheritable_copy(::GetStdHandle(STD_OUTPUT_HANDLE), 0, DUPLICATE_SAME_ACCESS);
+    const platform::unique_handle error = inheritable_copy(::GetStdHandle(STD_ERROR_HANDLE), 0, DUPLICATE_SAME_ACCESS);
+    if (!worker_log) {
+        return std::nullopt;
+    }
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input.get();
+    startup.hStdOutput = output.get();
+    startup.hStdError = error.get();
+    std::wstring command_line = L"\"" + program + L"\"";
+    PROCESS_INFORMATION created{};
+    if (!::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
+                          nullptr, &startup, &created)) {
+        return std::nullopt;
+    }
+    started_worker worker{platform::unique_handle(created.hProcess), job_ending_with_this_process(), std::nullopt};
+    const platform::unique_handle thread(created.hThread);
+
+    worker.handoff = worker_handoff::publish(created.dwProcessId, worker_log.get());
+    if (!worker.handoff) {
+        ::TerminateProcess(worker.process.get(), ended_unexpectedly);
+        return std::nullopt;
+    }
+    // Without a job (one the system will not nest, say) the worker still
+    // runs watched; it only outlives a watcher that is killed.
+    if (worker.job && !::AssignProcessToJobObject(worker.job.get(), worker.process.get())) {
+        worker.job.reset();
+    }
+    ::ResumeThread(thread.get());
+    return worker;
+}
+
+std::uint64_t size_of(HANDLE file) {
+    LARGE_INTEGER size{};
+    return ::GetFileSizeEx(file, &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
+}
+
+// |length| bytes of the file from |offset|, read at that offset so that the
+// appending writer is not disturbed.
+std::string read_from(HANDLE file, std::uint64_t offset, std::uint64_t length) {
+    std::string bytes(static_cast<std::size_t>(length), '\0');
+    std::size_t filled = 0;
+    while (filled < bytes.size()) {
+        OVERLAPPED at{};
+        const std::uint64_t position = offset + filled;
+        at.Offset = static_cast<DWORD>(position);
+        at.OffsetHigh = static_cast<DWORD>(position >> 32U);
+        DWORD read = 0;
+        const auto wanted = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - filled, tail_bytes));
+        if (!::ReadFile(file, bytes.data() + filled, wanted, &read, &at) || read == 0) {
+            break;
+        }
+        filled += read;
+    }
+    bytes.resize(filled);
+    return bytes;
+}
+
+log_ending ending_of(HANDLE log_file) {
+    const std::uint64_t size = size_of(log_file);
+    const std::uint64_t length = std::min<std::uint64_t>(size, tail_bytes);
+    return read_log_ending(read_from(log_file, size - length, length));
+}
+
+// The records of a run that ended without its verdict start on a line of
+// their own, even when the worker died in the middle of writing one.
+void finish_broken_record(HANDLE log_file, const log_ending& ending) {
+    if (ending.ends_mid_record) {
+        DWORD written = 0;
+        ::WriteFile(log_file, "\r\n", 2, &written, nullptr);
+    }
+}
+
+DWORD end_worker(HANDLE process, DWORD code) {
+    ::TerminateProcess(process, code);
+    ::WaitForSingleObject(process, end_wait_ms);
+    return code;
+}
+
+}  // namespace
+
+std::optional<DWORD> run_watched_worker(logging::gated_logger& log, HANDLE log_file, const watch_limits& limits) {
+    std::optional<started_worker> worker = start_worker(log_file);
+    if (!worker) {
+        return std::nullopt;
+    }
+    const HANDLE process = worker->process.get();
+
+    std::uint64_t logged = size_of(log_file);
+    ULONGLONG last_progress = ::GetTickCount64();
+    std::optional<ULONGLONG> verdict_seen;
+    log_ending ending;
+    while (::WaitForSingleObject(process, poll_interval_ms) == WAIT_TIMEOUT) {
+        const ULONGLONG now = ::GetTickCount64();
+        if (const std::uint64_t size = size_of(log_file); size != logged) {
+            logged = size;
+            last_progress = now;
+            ending = ending_of(log_file);
+            verdict_seen = ending.verdict_written ? std::optional(now) : std::nullopt;
+        }
+        if (verdict_seen && now - *verdict_seen >= limits.after_verdict_ms) {
+            // Stuck on its way out, after everything was written: only the
+            // status is left to give.
+            end_worker(process, 0);
+            return ending.crash_reported ? ending.verdict_code : 0;
+        }
+        if (!verdict_seen && now - last_progress >= limits.progress_limit_ms) {
+            end_worker(process, stuck);
+            finish_broken_record(log_file, ending_of(log_file));
+            const std::string whole_log = read_from(log_file, 0, size_of(log_file));
+            log.error("The run stopped making progress while {}: no new record for {} s, so it was ended.",
+                      step_of_run(whole_log), limits.progress_limit_ms / milliseconds_per_second);
+            log.error(logging::error_verdict_format, stuck);
+            return stuck;
+        }
+    }
+
+    DWORD exit_code = 0;
+    if (!::GetExitCodeProcess(process, &exit_code)) {
+        exit_code = ended_unexpectedly;
+    }
+    ending = ending_of(log_file);
+    if (ending.verdict_written) {
+        return exit_code;
+    }
+    finish_broken_record(log_file, ending);
+    log.error("The process ended before its verdict: exit code 0x{:08X}.", exit_code);
+    const DWORD verdict_code = (exit_code & failure_bit) != 0 ? exit_code : ended_unexpectedly;
+    log.error(logging::error_verdict_format, verdict_code);
+    return exit_code != 0 ? exit_code : verdict_code;
+}
+
+}  // namespace kestrum::crash
