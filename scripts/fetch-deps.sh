@@ -98,12 +98,16 @@ keyring=/usr/share/keyrings/debian-archive-keyring.gpg
 echo "deb [signed-by=$keyring] $uri unstable main" > "$work/sources.list"
 
 # One architecture whatever the host's: a package's .deb, and so its checksum,
-# differs between architectures even when its headers do not.
+# differs between architectures even when its headers do not. The package
+# caches are private too: apt would otherwise rebuild the machine's own from
+# these lists, and building them once here serves every call below.
 apt_opts=(
     -o "Dir::Etc::SourceList=$work/sources.list"
     -o "Dir::Etc::SourceParts=/dev/null"
     -o "Dir::State::Lists=$work/lists"
     -o "Dir::Cache::Archives=$work/archives"
+    -o "Dir::Cache::pkgcache=$work/pkgcache.bin"
+    -o "Dir::Cache::srcpkgcache=$work/srcpkgcache.bin"
     -o "APT::Get::List-Cleanup=0"
     -o "APT::Sandbox::User=root"
     -o "APT::Architecture=amd64"
