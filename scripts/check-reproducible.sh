@@ -6,9 +6,23 @@
 # of the check (it builds the commit).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=deps-pin.sh
+source "$root/scripts/deps-pin.sh"
 fail() {
     echo "check-reproducible: FAILED: $*" >&2
     exit 1
+}
+
+# The package's BUILDINFO must say it was built from the packages PIN names,
+# each by version and checksum: the same bytes need the same fmt and spdlog.
+check_buildinfo() {
+    local zip=$1 pin=$2 buildinfo package version sha
+    [ -n "$(pin_entries "$pin")" ] || fail "$pin pins nothing"
+    buildinfo=$(python3 -c 'import sys, zipfile; print(zipfile.ZipFile(sys.argv[1]).read("BUILDINFO").decode())' "$zip")
+    while read -r package version sha _; do
+        grep -qF "Debian $package $version, .deb SHA-256 $sha, as pinned" <<< "$buildinfo" ||
+            fail "BUILDINFO in $zip does not name the pinned $package $version ($sha):"$'\n'"$buildinfo"
+    done < <(pin_entries "$pin")
 }
 
 commit=$(git -C "$root" rev-parse HEAD)
@@ -40,6 +54,9 @@ for file in "dist/$zip_name" build-package/kestrum.exe build-package/x86/kestrum
     [ "$first" = "$second" ] || fail "$file differs between the two builds (${first%% *} / ${second%% *})"
     echo "check-reproducible: $file identical: ${first%% *}"
 done
+
+check_buildinfo "${copies[0]}/dist/$zip_name" "${copies[0]}/cmake/third_party.pin"
+echo "check-reproducible: BUILDINFO names the pinned fmt and spdlog packages"
 
 # Every folder the builds knew, as 8-bit text and as UTF-16LE.
 python3 - "$root" "$work" "${copies[@]}" <<'PYTHON' || fail "a build folder appears in an exe"

@@ -17,6 +17,8 @@
 # KESTRUM_DIST_DIR (default dist/).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=deps-pin.sh
+source "$root/scripts/deps-pin.sh"
 build="${KESTRUM_PACKAGE_BUILD_DIR:-$root/build-package}"
 dist="${KESTRUM_DIST_DIR:-$root/dist}"
 fail() {
@@ -50,7 +52,6 @@ fi
 cmake -S "$root" -B "$build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-posix.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DKESTRUM_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build"
 
 cache_value() {
     sed -n "s/^$1:[A-Z]*=//p" "$2/CMakeCache.txt"
@@ -62,6 +63,32 @@ fmt_number=$(sed -n 's/^#define FMT_VERSION \([0-9]*\)$/\1/p' "$headers/fmt/base
 fmt_version="$((fmt_number / 10000)).$((fmt_number / 100 % 100)).$((fmt_number % 100))"
 spdlog_version=$(sed -n 's/^#define SPDLOG_VER_\(MAJOR\|MINOR\|PATCH\) \([0-9]*\)$/\2/p' \
     "$headers/spdlog/version.h" | paste -sd.)
+
+# The same commit gives the same package only if it is built from the same
+# fmt and spdlog: the pinned .debs, as scripts/fetch-deps.sh recorded them,
+# and nothing else (not the fallback it takes when Debian drops a version).
+pin="$root/cmake/third_party.pin"
+third_party=$(dirname "$headers")  # by name: include/ is a link into the unpacked tree
+read -r _ fmt_deb fmt_sha _ < <(pin_entries "$pin" | grep '^libfmt-dev ') || fail "$pin pins no libfmt-dev"
+read -r _ spdlog_deb spdlog_sha _ < <(pin_entries "$pin" | grep '^libspdlog-dev ') ||
+    fail "$pin pins no libspdlog-dev"
+problems=()
+while read -r package pinned taken; do
+    problems+=("$third_party holds $package $taken, not the pinned $pinned")
+done < <(pin_differences "$pin" "$third_party/.complete")
+[ "$fmt_version" = "$(upstream_version "$fmt_deb")" ] ||
+    problems+=("$headers holds fmt $fmt_version, not $(upstream_version "$fmt_deb") of the pinned libfmt-dev $fmt_deb")
+[ "$spdlog_version" = "$(upstream_version "$spdlog_deb")" ] ||
+    problems+=("$headers holds spdlog $spdlog_version, not $(upstream_version "$spdlog_deb") of the pinned libspdlog-dev $spdlog_deb")
+if [ ${#problems[@]} -gt 0 ]; then
+    printf 'package: %s\n' "${problems[@]}" >&2
+    fail "a release is built from the fmt and spdlog packages that cmake/third_party.pin names, and no other." \
+        "When Debian unstable no longer offers them, move the pin to what it offers now:" \
+        "scripts/fetch-deps.sh --update-pin; then build, test, and commit cmake/third_party.pin"
+fi
+
+cmake --build "$build"
+
 compiler() {
     echo "$1 $(dpkg-query -W -f='${Version}' "$2" 2>/dev/null || echo '(version unknown)')"
 }
@@ -96,8 +123,8 @@ commit: $commit
 sources' time: $(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S UTC') (SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH)
 kestrum.exe: x86-64, built with $(compiler x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix)
 kestrum32.exe: x86, built with $(compiler i686-w64-mingw32-g++-posix g++-mingw-w64-i686-posix)
-fmt: $fmt_version (header-only)
-spdlog: $spdlog_version (header-only)
+fmt: $fmt_version (header-only), Debian libfmt-dev $fmt_deb, .deb SHA-256 $fmt_sha, as pinned
+spdlog: $spdlog_version (header-only), Debian libspdlog-dev $spdlog_deb, .deb SHA-256 $spdlog_sha, as pinned
 signed: $signed
 EOF
 
