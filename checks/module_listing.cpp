@@ -1,5 +1,6 @@
 #include "checks/module_listing.h"
 
+#include "logging/platform_text.h"
 #include "platform/module_name.h"
 
 #include <spdlog/logger.h>
@@ -58,7 +59,7 @@ void list_process_modules(spdlog::logger& log, platform::process_modules& proces
         const std::wstring path = platform::read_whole_module_name(
             [&](wchar_t* name, DWORD capacity) { return process.module_file_name(self, module, name, capacity); });
         if (!path.empty()) {
-            log.info(L"  {}", path);
+            log.info(L"  {}", logging::escape_platform_text(path));
         }
     }
 }

@@ -14,6 +14,9 @@ public:
     }
 
     DWORD module_file_name(HANDLE process, HMODULE module, wchar_t* name, DWORD size_chars) override {
+        if (process == ::GetCurrentProcess()) {
+            return ::GetModuleFileNameW(module, name, size_chars);
+        }
         return ::K32GetModuleFileNameExW(process, module, name, size_chars);
     }
 };

@@ -15,7 +15,12 @@ public:
     virtual HANDLE current_process() = 0;
     // K32EnumProcessModulesEx(process, modules, size_bytes, needed_bytes, LIST_MODULES_ALL)
     virtual BOOL enumerate_all_modules(HANDLE process, HMODULE* modules, DWORD size_bytes, DWORD* needed_bytes) = 0;
-    // K32GetModuleFileNameExW(process, module, name, size_chars)
+    // GetModuleFileNameW(module, name, size_chars) for the current process,
+    // K32GetModuleFileNameExW(process, module, name, size_chars) for another.
+    // The latter reads the loader's list without its lock, so in our own
+    // process it could read an entry that an add-in's thread is tearing down
+    // and return garbage; the former holds the lock and fails cleanly (0) for
+    // a module already gone. Both cut a name that does not fit.
     virtual DWORD module_file_name(HANDLE process, HMODULE module, wchar_t* name, DWORD size_chars) = 0;
 };
 

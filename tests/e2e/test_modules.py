@@ -62,6 +62,21 @@ class ModuleListing(unittest.TestCase):
         paths = module_paths(self.result.console_lines())
         self.assertEqual([path for path in paths if path.endswith("\\mscoree.dll")], [])
 
+    def test_modules_loaded_and_freed_while_listed_are_named_whole_or_not_at_all(self):
+        # The add-in's threads load and free DLLs all through the listing: a
+        # name read from a module being torn down would be garbage, which its
+        # control characters (escaped, so with '<') or a missing extension show.
+        run = run_kestrum(variant="unloading_workers", scenario="no_runtime")
+        self.addCleanup(remove, run)
+        lines = run.console_lines()
+        self.assertEqual(run.exit_status, 0)
+        self.assertEqual(lines[-1], "[info] Done.")
+        self.assertEqual(run.log_lines(), lines)
+        modules = self.module_lines(lines)
+        self.assertGreater(len(modules), 5)
+        for line in modules:
+            self.assertRegex(line, r'^\[info\]   [A-Za-z]:\\[^<>"|?*]+\.[A-Za-z0-9]{1,4}$')
+
 
 class PlantedHostingLayer(unittest.TestCase):
     """A DLL named mscoree.dll beside kestrum.exe and in the working folder,

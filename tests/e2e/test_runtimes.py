@@ -27,7 +27,7 @@ SCENARIOS = [
     "null_array", "empty_array", "lower_bound_5", "null_elements", "not_an_assembly",
     "name_failure", "location_not_supported", "location_failure", "empty_location", "null_bstrs",
     "dispatch_array", "bstr_array", "variant_array", "two_dimensional_array",
-    "non_ascii", "failed_then_working", "long_version_string",
+    "non_ascii", "platform_text", "failed_then_working", "long_version_string",
     "enumerator_not_s_ok", "enumerator_s_false_with_element", "enumerator_fails", "name_failure_lower_bound_5",
 ]
 

@@ -32,6 +32,18 @@ TEST(ModuleListing, ListsEveryReadablePathInPlatformOrderWithTwoBlanks) {
     EXPECT_EQ(process.table_sizes_seen, std::vector<DWORD>{8192}) << "1024 handles in the first table";
 }
 
+TEST(ModuleListing, APathIsDataThatCannotEndItsRecord) {
+    fake_process_modules process;
+    process.add(L"C:\\Pexlo\n[error] An error occurred. HRESULT=0x12345678\x1b[0m.dll");
+    recording_log log;
+
+    list_process_modules(log.logger(), process);
+
+    EXPECT_EQ(log.records(),
+              (Strings{"[info] Listing all modules in process:",
+                       "[info]   C:\\Pexlo<U+000A>[error] An error occurred. HRESULT=0x12345678<U+001B>[0m.dll"}));
+}
+
 TEST(ModuleListing, NeededCountBelowOneHandleListsNothing) {
     fake_process_modules process;
     process.add(L"C:\\tools\\kestrum.exe");

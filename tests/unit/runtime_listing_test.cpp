@@ -116,8 +116,8 @@ INSTANTIATE_TEST_SUITE_P(
                       L"null_enumerator", L"null_array", L"empty_array", L"lower_bound_5", L"null_elements",
                       L"not_an_assembly", L"name_failure", L"location_not_supported", L"location_failure",
                       L"empty_location", L"null_bstrs", L"dispatch_array", L"bstr_array", L"variant_array",
-                      L"two_dimensional_array", L"non_ascii", L"failed_then_working", L"long_version_string",
-                      L"start_returns_s_false", L"enumerator_not_s_ok", L"enumerator_s_false_with_element",
+                      L"two_dimensional_array", L"non_ascii", L"platform_text", L"failed_then_working",
+                      L"long_version_string", L"start_returns_s_false", L"enumerator_not_s_ok", L"enumerator_s_false_with_element",
                       L"enumerator_fails", L"name_failure_lower_bound_5"));
 
 }  // namespace
