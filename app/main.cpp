@@ -9,6 +9,8 @@
 #include "platform/system_error.h"
 
 #include <chrono>
+#include <optional>
+#include <string>
 
 #if !defined(KESTRUM_PROGRESS_LIMIT_SECONDS)
 // A worker writes a record at least every few seconds even on a slow machine;
@@ -34,22 +36,35 @@ int run_here(kestrum::logging::run_log& log) {
 int main() {
     const auto started = std::chrono::system_clock::now();
 
-    if (auto handed = kestrum::crash::log_file_handed_to_this_process(); handed && *handed) {
+    std::optional<kestrum::platform::unique_handle> handed = kestrum::crash::log_file_handed_to_this_process();
+    if (handed && *handed) {
         kestrum::logging::run_log log = kestrum::logging::open_run_log_on(std::move(*handed));
         return run_here(log);
-    } else {
-        kestrum::logging::run_log log = kestrum::logging::open_run_log(started);
-        if (!log.logger) {
-            kestrum::platform::write_error_line(log.failure);
-            return 1;
-        }
-        // A worker whose handover failed runs the checks itself rather than
-        // start a worker of its own.
-        if (!handed) {
-            if (const auto status = kestrum::crash::run_watched_worker(*log.logger, log.file.get(), limits)) {
-                return static_cast<int>(*status);
-            }
-        }
+    }
+
+    kestrum::logging::claimed_log_file claim = kestrum::logging::claim_run_log_file(started);
+    if (!claim.file) {
+        kestrum::platform::write_error_line(claim.failure);
+        return 1;
+    }
+    // The worker is started before anything else here is set up: the run
+    // waits for nothing of the watcher's. A worker whose handover failed runs
+    // the checks itself rather than start a worker of its own.
+    std::optional<kestrum::crash::watch_outcome> watched;
+    if (!handed) {
+        watched = kestrum::crash::run_watched_worker(claim.file.get(), limits);
+    }
+    if (!watched) {
+        kestrum::logging::run_log log = kestrum::logging::open_run_log_on(std::move(claim.file));
         return run_here(log);
     }
+    // The logger is made only when there is something to add to the worker's
+    // records: a normal run costs the watcher nothing more.
+    if (!watched->error_records.empty()) {
+        const kestrum::logging::run_log log = kestrum::logging::open_run_log_on(std::move(claim.file));
+        for (const std::string& record : watched->error_records) {
+            log.logger->error(record);
+        }
+    }
+    return static_cast<int>(watched->exit_status);
 }

@@ -2,9 +2,10 @@
 
 #include "crash/run_ending.h"
 #include "crash/worker_handoff.h"
-#include "logging/gated_logger.h"
 #include "logging/status_code.h"
 #include "platform/module_name.h"
+
+#include <fmt/format.h>
 
 #include <algorithm>
 #include <array>
@@ -159,7 +160,7 @@ DWORD end_worker(HANDLE process, DWORD code) {
 
 }  // namespace
 
-std::optional<DWORD> run_watched_worker(logging::gated_logger& log, HANDLE log_file, const watch_limits& limits) {
+std::optional<watch_outcome> run_watched_worker(HANDLE log_file, const watch_limits& limits) {
     std::optional<started_worker> worker = start_worker(log_file);
     if (!worker) {
         return std::nullopt;
@@ -182,16 +183,17 @@ std::optional<DWORD> run_watched_worker(logging::gated_logger& log, HANDLE log_f
             // Stuck on its way out, after everything was written: only the
             // status is left to give.
             end_worker(process, 0);
-            return ending.crash_reported ? ending.verdict_code : 0;
+            return watch_outcome{ending.crash_reported ? ending.verdict_code : 0, {}};
         }
         if (!verdict_seen && now - last_progress >= limits.progress_limit_ms) {
             end_worker(process, stuck);
             finish_broken_record(log_file, ending_of(log_file));
             const std::string whole_log = read_from(log_file, 0, size_of(log_file));
-            log.error("The run stopped making progress while {}: no new record for {} s, so it was ended.",
-                      step_of_run(whole_log), limits.progress_limit_ms / milliseconds_per_second);
-            log.error(logging::error_verdict_format, stuck);
-            return stuck;
+            return watch_outcome{
+                stuck,
+                {fmt::format("The run stopped making progress while {}: no new record for {} s, so it was ended.",
+                             step_of_run(whole_log), limits.progress_limit_ms / milliseconds_per_second),
+                 fmt::format(logging::error_verdict_format, stuck)}};
         }
     }
 
@@ -201,13 +203,13 @@ std::optional<DWORD> run_watched_worker(logging::gated_logger& log, HANDLE log_f
     }
     ending = ending_of(log_file);
     if (ending.verdict_written) {
-        return exit_code;
+        return watch_outcome{exit_code, {}};
     }
     finish_broken_record(log_file, ending);
-    log.error("The process ended before its verdict: exit code 0x{:08X}.", exit_code);
     const DWORD verdict_code = (exit_code & failure_bit) != 0 ? exit_code : ended_unexpectedly;
-    log.error(logging::error_verdict_format, verdict_code);
-    return exit_code != 0 ? exit_code : verdict_code;
+    return watch_outcome{exit_code != 0 ? exit_code : verdict_code,
+                         {fmt::format("The process ended before its verdict: exit code 0x{:08X}.", exit_code),
+                          fmt::format(logging::error_verdict_format, verdict_code)}};
 }
 
 }  // namespace kestrum::crash

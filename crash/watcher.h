@@ -9,10 +9,8 @@
 #include <windows.h>
 
 #include <optional>
-
-namespace kestrum::logging {
-class gated_logger;
-}
+#include <string>
+#include <vector>
 
 namespace kestrum::crash {
 
@@ -21,11 +19,16 @@ struct watch_limits {
     DWORD after_verdict_ms;   // a worker still there this long after its verdict is ended
 };
 
+struct watch_outcome {
+    DWORD exit_status = 0;
+    // How the run ended, when the worker ended or was ended before its
+    // verdict: error records for this process to write, the verdict last.
+    std::vector<std::string> error_records;
+};
+
 // Starts the worker, which runs every check and writes every record through
-// |log_file| (open for appending and reading), and waits for it. When the
-// worker ends or is ended before its verdict, writes through |log| how the run
-// ended and an error verdict. Returns the exit status for this process, or
-// nothing when no worker could be started (the run then happens here).
-std::optional<DWORD> run_watched_worker(logging::gated_logger& log, HANDLE log_file, const watch_limits& limits);
+// |log_file| (open for appending and reading), and waits for it. Nothing when
+// no worker could be started: the run then happens here.
+std::optional<watch_outcome> run_watched_worker(HANDLE log_file, const watch_limits& limits);
 
 }  // namespace kestrum::crash

@@ -47,12 +47,19 @@ std::unique_ptr<gated_logger> make_logger(HANDLE file, HANDLE output) {
 
 }  // namespace
 
-run_log open_run_log(std::chrono::system_clock::time_point started) {
+claimed_log_file claim_run_log_file(std::chrono::system_clock::time_point started) {
     log_file_claim claim = claim_log_file(unix_seconds(started));
     if (!claim.succeeded()) {
-        return {{}, {}, nullptr, creation_failure(claim.path, platform::system_error_text(claim.error))};
+        return {{}, claim.path, creation_failure(claim.path, platform::system_error_text(claim.error))};
     }
+    return {std::move(claim.file), claim.path, {}};
+}
 
+run_log open_run_log(std::chrono::system_clock::time_point started) {
+    claimed_log_file claim = claim_run_log_file(started);
+    if (!claim.file) {
+        return {{}, {}, nullptr, std::move(claim.failure)};
+    }
     try {
         return open_run_log_on(std::move(claim.file));
     } catch (const std::exception& error) {

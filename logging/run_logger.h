@@ -19,6 +19,15 @@ struct run_log {
     std::string failure;                   // then: what went wrong, naming the file or folder
 };
 
+struct claimed_log_file {
+    platform::unique_handle file;  // open for appending and reading; empty when it could not be created
+    std::string path;              // the file created, or what could not be created
+    std::string failure;           // when nothing was created: what went wrong
+};
+
+// The log file for a run started at |started|, created but not yet written.
+claimed_log_file claim_run_log_file(std::chrono::system_clock::time_point started);
+
 // The run's one logger: coloured records on standard output and timestamped
 // records in a new log file named from |started|. Each record is written to
 // the file as soon as it is formatted, so a crash in the add-in loses none.
