@@ -68,21 +68,25 @@ std::uintptr_t code_image_base(std::uintptr_t address) noexcept {
 // That is what a return address looks like; a saved register or a local on
 // top of the stack hardly ever does.
 bool follows_a_call(std::uintptr_t address, std::uintptr_t image_base) noexcept {
-    constexpr std::uintptr_t longest_call = 7;
+    constexpr std::size_t longest_call = 7;
     if (image_base == 0 || address - image_base < longest_call || code_image_base(address - longest_call) == 0) {
         return false;
     }
-    // NOLINTNEXTLINE(performance-no-int-to-ptr): checked above to lie in the same image's code
-    const auto* code = reinterpret_cast<const unsigned char*>(address);
+    // The bytes before |address|: before[longest_call - n] is the n-th byte back.
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): checked above to lie in an image's code
+    const std::span<const unsigned char, longest_call> before(
+        reinterpret_cast<const unsigned char*>(address - longest_call), longest_call);
     constexpr unsigned char call_relative = 0xE8;
     constexpr unsigned char group_five = 0xFF;
     constexpr unsigned char reg_field = 0x38;
     constexpr unsigned char call_indirect = 0x10;  // reg field 2 of FF /2
-    if (*(code - 5) == call_relative) {
+    constexpr std::size_t relative_call_length = 5;
+    if (before[longest_call - relative_call_length] == call_relative) {
         return true;
     }
-    for (std::uintptr_t length = 2; length <= longest_call; ++length) {
-        if (*(code - length) == group_five && (*(code - length + 1) & reg_field) == call_indirect) {
+    for (std::size_t length = 2; length <= longest_call; ++length) {
+        if (before[longest_call - length] == group_five &&
+            (before[longest_call - length + 1] & reg_field) == call_indirect) {
             return true;
         }
     }
