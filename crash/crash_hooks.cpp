@@ -75,21 +75,28 @@ void claim_report(const crash_details& known) noexcept {
 }
 
 // Picks the frame to blame: the first in code that is neither the system's,
-// a language runtime's nor this program's; failing that, the first of this
-// program's own. Fills |crash| with its address and module.
+// a language runtime's nor this program's. Fills |crash| with its address
+// and module. This program is never blamed for a frame it merely passed
+// through: a failure it did not raise itself is the add-in's or unknown.
 bool blame_first_foreign_frame(std::span<const stack_frame> frames, crash_details& crash) noexcept {
-    for (const code_owner wanted : {code_owner::other, code_owner::this_program}) {
-        for (const stack_frame& frame : frames) {
-            // NOLINTNEXTLINE(performance-no-int-to-ptr): a return address, an integer in the CPU context
-            const auto* address = reinterpret_cast<const void*>(frame.pc);
-            if (owner_of(address, blamed_module) == wanted) {
-                crash.address = address;
-                crash.module_path = blamed_module.data();
-                return true;
-            }
+    for (const stack_frame& frame : frames) {
+        // NOLINTNEXTLINE(performance-no-int-to-ptr): a return address, an integer in the CPU context
+        const auto* address = reinterpret_cast<const void*>(frame.pc);
+        if (owner_of(address, blamed_module) == code_owner::other) {
+            crash.address = address;
+            crash.module_path = blamed_module.data();
+            return true;
         }
     }
     return false;
+}
+
+// Without a foreign frame, the code at |address| is where it happened, be it
+// this program's own: a fault there is one it raised itself.
+void blame_where_it_happened(const void* address, crash_details& crash) noexcept {
+    crash.address = address;
+    module_path_at(address, blamed_module);
+    crash.module_path = blamed_module.data();
 }
 
 LONG CALLBACK watch_exceptions(EXCEPTION_POINTERS* exception) {
@@ -113,8 +120,7 @@ LONG WINAPI report_unhandled_exception(EXCEPTION_POINTERS* exception) {
     std::array<stack_frame, frames_to_search> frames;
     const int count = unwind_frames(*exception->ContextRecord, frames);
     if (!blame_first_foreign_frame(std::span(frames).first(static_cast<std::size_t>(count)), crash)) {
-        module_path_at(crash.address, blamed_module);
-        crash.module_path = blamed_module.data();
+        blame_where_it_happened(record.ExceptionAddress, crash);
     }
     finish_report(crash);
 }
@@ -130,9 +136,10 @@ void report_abort(int) {
         crash.kind = crash_kind::unhandled_exception;
         crash.code = uncaught->code;
         const std::span<const stack_frame> outward = uncaught->from_thrower();
-        // NOLINTNEXTLINE(performance-no-int-to-ptr): a return address, an integer in the CPU context
-        crash.address = reinterpret_cast<const void*>(outward.front().pc);
-        blame_first_foreign_frame(outward, crash);
+        if (!blame_first_foreign_frame(outward, crash)) {
+            // NOLINTNEXTLINE(performance-no-int-to-ptr): a return address, an integer in the CPU context
+            blame_where_it_happened(reinterpret_cast<const void*>(outward.front().pc), crash);
+        }
         finish_report(crash);
     }
 
@@ -142,6 +149,8 @@ void report_abort(int) {
     std::ranges::transform(return_addresses, frames.begin(), [](void* address) {
         return stack_frame{reinterpret_cast<std::uintptr_t>(address), 0, 0};
     });
+    // No frame of the add-in's (a runtime beside it may keep no frame
+    // pointers to walk through): the caller stays unknown.
     blame_first_foreign_frame(std::span(frames).first(count), crash);
     finish_report(crash);
 }

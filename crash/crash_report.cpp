@@ -77,14 +77,24 @@ private:
             }
         }
         const auto address = reinterpret_cast<std::uintptr_t>(crash.address);
-        const auto written =
-            crash.kind == crash_kind::abort
-                ? fmt::format_to_n(message_, sizeof(message_),
-                                   "The process crashed: abort() was called at 0x{:016X} in {}.", address, module)
-                : fmt::format_to_n(message_, sizeof(message_),
-                                   "The process crashed: exception 0x{:08X} at 0x{:016X} in {}.", crash.code, address,
-                                   module);
-        return to_view(message_, written);
+        // At pointer width, as debuggers show addresses: 8 digits on x86, 16 on x64.
+        constexpr int address_digits = 2 * sizeof(void*);
+        if (crash.kind == crash_kind::abort) {
+            return to_view(
+                message_, crash.address == nullptr
+                              ? fmt::format_to_n(message_, sizeof(message_),
+                                                 "The process crashed: abort() was called at an unknown address.")
+                              : fmt::format_to_n(message_, sizeof(message_),
+                                                 "The process crashed: abort() was called at 0x{:0{}X} in {}.", address,
+                                                 address_digits, module));
+        }
+        return to_view(message_, crash.address == nullptr
+                                     ? fmt::format_to_n(
+                                           message_, sizeof(message_),
+                                           "The process crashed: exception 0x{:08X} at an unknown address.", crash.code)
+                                     : fmt::format_to_n(message_, sizeof(message_),
+                                                        "The process crashed: exception 0x{:08X} at 0x{:0{}X} in {}.",
+                                                        crash.code, address, address_digits, module));
     }
 
     SYSTEMTIME local_time_now() const noexcept {

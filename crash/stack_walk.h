@@ -17,10 +17,12 @@ struct stack_frame {
 };
 
 // The frames of the calling thread from |context_at_start| outward, as many as
-// |frames| holds, through the unwind data of each function. It stops at the first
+// |frames| holds: on x64 through the unwind data of each function, on x86
+// (which keeps none) through the frame-pointer chain. It stops at the first
 // frame it cannot unwind rather than guess, and reads nothing outside the
-// calling thread's stack. Where the platform keeps no unwind data (x86) only
-// the first frame is known.
+// calling thread's stack. A call through a null or stray pointer faults
+// before the callee runs: the first frame is then the faulting address and
+// the second the caller's.
 int unwind_frames(const CONTEXT& context_at_start, std::span<stack_frame> frames) noexcept;
 
 // True when [address, address + size) lies within the calling thread's stack.

@@ -41,6 +41,8 @@ ADDIN_FOLDER = "C:\\Pexlo A\u00f1adido \u00dcn\u00efcode" + (" (x86)" if IS_X86 
 OTHER_ADDIN_FOLDER = "C:\\Pexlo A\u00f1adido \u00dcn\u00efcode" + ("" if IS_X86 else " (x86)")
 # Each edition's classes are registered in its own view, as its installer would.
 REGISTRY_VIEW, OTHER_REGISTRY_VIEW = ("/reg:32", "/reg:64") if IS_X86 else ("/reg:64", "/reg:32")
+# Hex digits of an address in a crash record: the edition's pointer width.
+ADDRESS_DIGITS = 8 if IS_X86 else 16
 
 # 64-bit Wine by its full path: with wine32 installed, "wine" is the 32-bit loader.
 WINE64 = "/usr/lib/wine/wine64"
@@ -124,7 +126,9 @@ def register_addin(variant):
     if variant == _registered_variant:
         return
     if variant is None:
-        wine64_quietly("reg", "delete", PROG_ID_KEY, "/f", REGISTRY_VIEW, must_succeed=False)
+        # Wine keeps ProgID keys per view: one left in either view may still be found.
+        for view in (REGISTRY_VIEW, OTHER_REGISTRY_VIEW):
+            wine64_quietly("reg", "delete", PROG_ID_KEY, "/f", view, must_succeed=False)
     elif variant == OTHER_BITNESS_ONLY:
         wine64_quietly("reg", "delete", OTHER_BITNESS_CLASS_KEY, "/f", REGISTRY_VIEW, must_succeed=False)
         server = OTHER_ADDIN_FOLDER + "\\" + addin_variants()["working"][1]

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <regex>
 #include <sstream>
+#include <string>
 
 namespace kestrum::crash {
 namespace {
@@ -76,8 +77,11 @@ TEST(CrashReportDeathTest, ASinkFaultingWhileHoldingItsLockStillEndsTheRunWithBo
         EXPECT_TRUE(std::regex_search(record, timestamp)) << record;
     }
     EXPECT_NE(records[0].find("][info] A record the faulting sink never finishes."), std::string::npos);
+    // The fault is in this program's own code (the sink): the one case where it names itself.
+    const std::string address_digits = std::to_string(2 * sizeof(void*));
     EXPECT_TRUE(std::regex_search(records[1], std::regex(R"(\]\[error\] The process crashed: exception 0xC0000005 )"
-                                                         R"(at 0x[0-9A-F]{16} in .*kestrum_unit_tests\.exe\.$)")))
+                                                         R"(at 0x[0-9A-F]{)" + address_digits +
+                                                         R"(} in .*kestrum_unit_tests\.exe\.$)")))
         << records[1];
     EXPECT_NE(records[2].find("][error] An error occurred. HRESULT=0xC0000005"), std::string::npos) << records[2];
     std::filesystem::remove_all(folder);

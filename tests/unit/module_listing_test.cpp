@@ -29,7 +29,7 @@ TEST(ModuleListing, ListsEveryReadablePathInPlatformOrderWithTwoBlanks) {
                                       "[info]   C:\\tools\\kestrum.exe",
                                       "[info]   C:\\windows\\system32\\ntdll.dll",
                                       "[info]   C:\\Pexlo A\xc3\xb1" "adido \xc3\x9cn\xc3\xaf" "code\\PexloSampleAddin.dll"}));
-    EXPECT_EQ(process.table_sizes_seen, std::vector<DWORD>{8192}) << "1024 handles in the first table";
+    EXPECT_EQ(process.table_sizes_seen, std::vector<DWORD>{1024 * sizeof(HMODULE)}) << "1024 handles in the first table";
 }
 
 TEST(ModuleListing, APathIsDataThatCannotEndItsRecord) {
@@ -47,7 +47,7 @@ TEST(ModuleListing, APathIsDataThatCannotEndItsRecord) {
 TEST(ModuleListing, NeededCountBelowOneHandleListsNothing) {
     fake_process_modules process;
     process.add(L"C:\\tools\\kestrum.exe");
-    process.reported_needed_bytes = 7;
+    process.reported_needed_bytes = sizeof(HMODULE) - 1;
     recording_log log;
 
     list_process_modules(log.logger(), process);
@@ -79,7 +79,7 @@ TEST(ModuleListing, MoreModulesThanTheFirstTableAreAllListed) {
     EXPECT_EQ(log.records()[1], "[info]   C:\\modules\\m0.dll");
     EXPECT_EQ(log.records()[1024], "[info]   C:\\modules\\m1023.dll");
     EXPECT_EQ(log.records()[1500], "[info]   C:\\modules\\m1499.dll");
-    EXPECT_EQ(process.table_sizes_seen, (std::vector<DWORD>{8192, 1500 * 8}));
+    EXPECT_EQ(process.table_sizes_seen, (std::vector<DWORD>{1024 * sizeof(HMODULE), 1500 * sizeof(HMODULE)}));
 }
 
 TEST(ModuleListing, ACountThatNeverSettlesListsOnlyWhatTheLastEnumerationReturned) {
