@@ -20,20 +20,31 @@ using platform::registry_view;
 // Registry values are the platform's text, not ours: a control character or
 // a line or paragraph separator written as it is would break the record (or
 // forge another), so each is written as a visible escape instead.
+bool is_invisible(unsigned code) {
+    constexpr unsigned first_printable = 0x20U;
+    constexpr unsigned delete_character = 0x7FU;
+    constexpr unsigned last_c1_control = 0x9FU;
+    constexpr unsigned line_separator = 0x2028U;
+    constexpr unsigned paragraph_separator = 0x2029U;
+    return code < first_printable || (code >= delete_character && code <= last_c1_control) || code == line_separator ||
+           code == paragraph_separator;
+}
+
 std::wstring escape_platform_text(std::wstring_view text) {
     constexpr std::wstring_view hex_digits = L"0123456789ABCDEF";
+    constexpr int digits = 4;
+    constexpr unsigned bits_per_digit = 4;
     std::wstring escaped;
     escaped.reserve(text.size());
     for (const wchar_t character : text) {
         const auto code = static_cast<unsigned>(character);
-        const bool invisible = code < 0x20U || (code >= 0x7FU && code <= 0x9FU) || code == 0x2028U || code == 0x2029U;
-        if (!invisible) {
+        if (!is_invisible(code)) {
             escaped += character;
             continue;
         }
         escaped += L"<U+";
-        for (int shift = 12; shift >= 0; shift -= 4) {
-            escaped += hex_digits[(code >> static_cast<unsigned>(shift)) & 0xFU];
+        for (int digit = digits - 1; digit >= 0; --digit) {
+            escaped += hex_digits[(code >> (static_cast<unsigned>(digit) * bits_per_digit)) & (hex_digits.size() - 1)];
         }
         escaped += L'>';
     }
@@ -75,13 +86,12 @@ bool starts_with_ignoring_case(std::wstring_view text, std::wstring_view prefix)
 // "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}": only such text is used as a key
 // name, so a value cannot lead the report to read some other key.
 bool is_class_id(std::wstring_view text) {
-    constexpr std::size_t length = 38;
-    if (text.size() != length || text.front() != L'{' || text.back() != L'}') {
+    constexpr std::wstring_view pattern = L"{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}";
+    if (text.size() != pattern.size()) {
         return false;
     }
-    for (std::size_t at = 1; at + 1 < length; ++at) {
-        const bool dash_here = at == 9 || at == 14 || at == 19 || at == 24;
-        if (dash_here ? text[at] != L'-' : std::iswxdigit(text[at]) == 0) {
+    for (std::size_t at = 0; at < pattern.size(); ++at) {
+        if (pattern[at] == L'x' ? std::iswxdigit(text[at]) == 0 : text[at] != pattern[at]) {
             return false;
         }
     }
@@ -183,11 +193,13 @@ std::wstring describe_server(platform::registry& registry, const registry_text& 
 // A .NET CodeBase is a URL, "file:///C:/folder/name.dll"; anything else is
 // taken as the path it looks like.
 std::wstring code_base_path(const std::wstring& code_base) {
+    constexpr std::wstring_view local_file = L"file:///";
+    constexpr std::wstring_view shared_file = L"file://";  // file://server/share/...
     std::wstring path;
-    if (starts_with_ignoring_case(code_base, L"file:///")) {
-        path = code_base.substr(8);
-    } else if (starts_with_ignoring_case(code_base, L"file://")) {
-        path = L"//" + code_base.substr(7);  // a share: file://server/share/...
+    if (starts_with_ignoring_case(code_base, local_file)) {
+        path = code_base.substr(local_file.size());
+    } else if (starts_with_ignoring_case(code_base, shared_file)) {
+        path = L"\\\\" + code_base.substr(shared_file.size());
     } else {
         return code_base;
     }

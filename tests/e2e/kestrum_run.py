@@ -136,6 +136,8 @@ def register_addin(variant):
         server = OTHER_ADDIN_FOLDER + "\\" + addin_variants()["working"][1]
         wine64_quietly("reg", "add", OTHER_BITNESS_CLASS_KEY + r"\InprocServer32", "/ve", "/d", server, "/f",
                        OTHER_REGISTRY_VIEW)
+        wine64_quietly("reg", "add", OTHER_BITNESS_CLASS_KEY + r"\InprocServer32", "/v", "ThreadingModel", "/d", "Both",
+                       "/f", OTHER_REGISTRY_VIEW)
         for view in (REGISTRY_VIEW, OTHER_REGISTRY_VIEW):
             wine64_quietly("reg", "add", PROG_ID_KEY + r"\CLSID", "/ve", "/d", OTHER_BITNESS_CLSID, "/f", view)
     else:

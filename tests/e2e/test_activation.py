@@ -163,7 +163,7 @@ def remove_table_registrations():
     next run register its variant again."""
     keys = [USER_CLASSES + "\\" + PROG_ID, MACHINE_CLASSES + "\\" + PROG_ID]
     keys += [root + "\\CLSID\\" + class_id for root in (USER_CLASSES, MACHINE_CLASSES) for class_id in ROW_CLASSES]
-    deletions = "".join(f'reg delete "{key}" /f {view} >nul 2>&1 & '
+    deletions = "".join(f'reg delete {key} /f {view} >nul 2>&1 & '
                         for view in (REGISTRY_VIEW, OTHER_REGISTRY_VIEW) for key in keys
                         if view == REGISTRY_VIEW or key != MACHINE_CLASSES + "\\" + PROG_ID)
     wine64_quietly("cmd", "/c", deletions + "exit 0")
