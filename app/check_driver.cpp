@@ -3,6 +3,7 @@
 #include "app/verdict.h"
 #include "checks/addin_activation.h"
 #include "checks/module_listing.h"
+#include "checks/registration_report.h"
 #include "checks/run_status.h"
 #include "checks/runtime_listing.h"
 
@@ -37,7 +38,8 @@ std::optional<checks::addin_instance> activate_holding_hosting_layer(spdlog::log
 }  // namespace
 
 platform_services system_platform_services() {
-    return {platform::system_com_runtime(), platform::system_process_modules(), platform::system_clr_hosting()};
+    return {platform::system_com_runtime(), platform::system_process_modules(), platform::system_clr_hosting(),
+            platform::system_registry()};
 }
 
 void run_checks(spdlog::logger& log, const platform_services& platform) {
@@ -55,6 +57,8 @@ void run_checks(spdlog::logger& log, const platform_services& platform) {
         checks::list_managed_runtimes(log, platform.clr, status);
 
         addin->tear_down();
+    } else {
+        checks::report_registration(log, platform.registry);
     }
 
     write_verdict(log, status);

@@ -3,6 +3,7 @@
 #include "platform/clr_hosting.h"
 #include "platform/com_runtime.h"
 #include "platform/process_modules.h"
+#include "platform/registry.h"
 
 namespace spdlog {
 class logger;
@@ -15,6 +16,7 @@ struct platform_services {
     platform::com_runtime& com;
     platform::process_modules& process;
     platform::clr_hosting& clr;
+    platform::registry& registry;
 };
 
 platform_services system_platform_services();

@@ -1,7 +1,7 @@
 #pragma once
 
-// Scoped owners for what kernel32 hands out, so call sites never write
-// CloseHandle or FreeLibrary themselves.
+// Scoped owners for what kernel32 and advapi32 hand out, so call sites never
+// write CloseHandle, FreeLibrary or RegCloseKey themselves.
 
 #include <windows.h>
 
@@ -58,7 +58,15 @@ struct loaded_library_traits {
     static void release(HMODULE module) noexcept { ::FreeLibrary(module); }
 };
 
+// An open registry key.
+struct registry_key_traits {
+    using type = HKEY;
+    static bool holds(HKEY key) noexcept { return key != nullptr; }
+    static void release(HKEY key) noexcept { ::RegCloseKey(key); }
+};
+
 using unique_handle = unique_resource<kernel_handle_traits>;
 using unique_module = unique_resource<loaded_library_traits>;
+using unique_registry_key = unique_resource<registry_key_traits>;
 
 }  // namespace kestrum::platform

@@ -43,6 +43,12 @@ OTHER_ADDIN_FOLDER = "C:\\Pexlo A\u00f1adido \u00dcn\u00efcode" + ("" if IS_X86 
 REGISTRY_VIEW, OTHER_REGISTRY_VIEW = ("/reg:32", "/reg:64") if IS_X86 else ("/reg:64", "/reg:32")
 # Hex digits of an address in a crash record: the edition's pointer width.
 ADDRESS_DIGITS = 8 if IS_X86 else 16
+# How kestrum names the views, and the edition it sends a user to when the
+# class is registered in the other view only.
+VIEW_NAMES = {"/reg:64": "64-bit registry view", "/reg:32": "32-bit registry view"}
+OTHER_EXE_NAME = "kestrum.exe" if IS_X86 else "kestrum32.exe"
+# This edition's system folder as Wine names it to either bitness.
+SYSTEM_FOLDER = "C:\\windows\\system32"
 
 # 64-bit Wine by its full path: with wine32 installed, "wine" is the 32-bit loader.
 WINE64 = "/usr/lib/wine/wine64"
@@ -50,6 +56,11 @@ WINE32 = "/usr/lib/wine/wine"
 
 # The three records every run begins with.
 BANNER = ["[info] Pexlo Kestrum v1", "[info] Copyright (c) Pexlo. All rights reserved.", "[info] "]
+# A failed activation's records: its error record, this heading and what the
+# registry says, then the verdict.
+REGISTRATION_HEADING = ["[info] ", "[info] Registration of 'Pexlo.PowerPoint.Addin':"]
+PROG_ID_NOT_REGISTERED = ("[info]   ProgID: not registered, neither per user (HKEY_CURRENT_USER\\Software\\Classes) "
+                          "nor per machine (HKEY_LOCAL_MACHINE\\Software\\Classes)")
 
 TIMESTAMP = re.compile(rb"^\[(\d{4})-(\d\d)-(\d\d) (\d\d):(\d\d):(\d\d)\.(\d{3}) ([+-])(\d\d):(\d\d)\]")
 
@@ -134,6 +145,8 @@ def register_addin(variant):
         server = OTHER_ADDIN_FOLDER + "\\" + addin_variants()["working"][1]
         wine64_quietly("reg", "add", OTHER_BITNESS_CLASS_KEY + r"\InprocServer32", "/ve", "/d", server, "/f",
                        OTHER_REGISTRY_VIEW)
+        wine64_quietly("reg", "add", OTHER_BITNESS_CLASS_KEY + r"\InprocServer32", "/v", "ThreadingModel", "/d", "Both",
+                       "/f", OTHER_REGISTRY_VIEW)
         for view in (REGISTRY_VIEW, OTHER_REGISTRY_VIEW):
             wine64_quietly("reg", "add", PROG_ID_KEY + r"\CLSID", "/ve", "/d", OTHER_BITNESS_CLSID, "/f", view)
     else:

@@ -1,9 +1,30 @@
 """Creating the add-in in-process: each way it can go, seen from outside."""
 
+import re
 import unittest
 
-from kestrum_run import BANNER, OTHER_BITNESS_ONLY, remove, run_kestrum
+import kestrum_run
+from kestrum_run import (ADDIN_FOLDER, BANNER, OTHER_BITNESS_ONLY, OTHER_EXE_NAME, OTHER_REGISTRY_VIEW,
+                         PROG_ID_NOT_REGISTERED, REGISTRATION_HEADING, REGISTRY_VIEW, SYSTEM_FOLDER, VIEW_NAMES,
+                         remove, run_kestrum, wine64_quietly)
 CREATE_FAILED = "[error] Error (HRESULT=0x{code}): Failed to create instance of 'Pexlo.PowerPoint.Addin' object."
+FAILURE_RECORD = re.compile(r"^\[error\] Error \(HRESULT=0x(8[0-9A-F]{7})\): Failed to "
+                            r"(?:get class ID \(CLSID\) for|create instance of) 'Pexlo\.PowerPoint\.Addin' object\.$")
+
+
+def assert_failed_with_report(test, run, code=None):
+    """The banner, the failure record, the registration report, the verdict
+    with the failure's code; returns the report's records after its heading."""
+    lines = run.console_lines()
+    test.assertEqual(lines[:3], BANNER)
+    failure = FAILURE_RECORD.match(lines[3])
+    test.assertTrue(failure, lines[3])
+    if code is not None:
+        test.assertEqual(lines[3], CREATE_FAILED.format(code=code))
+    test.assertEqual(lines[4:6], REGISTRATION_HEADING)
+    test.assertEqual(lines[-1], f"[error] An error occurred. HRESULT=0x{failure.group(1)}")
+    test.assertNotIn(b"Listing", run.stdout)
+    return lines[6:-1]
 
 
 class Activation(unittest.TestCase):
@@ -15,28 +36,18 @@ class Activation(unittest.TestCase):
         return run
 
     def assert_creation_failed(self, variant, code):
-        run = self.run_variant(variant)
-        self.assertEqual(run.console_lines(), BANNER + [
-            CREATE_FAILED.format(code=code),
-            f"[error] An error occurred. HRESULT=0x{code}",
-        ])
-        self.assertNotIn(b"Listing", run.stdout)
+        assert_failed_with_report(self, self.run_variant(variant), code)
 
     def test_unregistered_identifier_gives_two_error_records_with_one_code(self):
         run = self.run_variant(None)
         self.assertEqual(run.console_lines(), BANNER + [
             "[error] Error (HRESULT=0x800401F3): Failed to get class ID (CLSID) for 'Pexlo.PowerPoint.Addin' object.",
+            *REGISTRATION_HEADING, PROG_ID_NOT_REGISTERED,
             "[error] An error occurred. HRESULT=0x800401F3",
         ])
 
     def test_registered_server_whose_dll_is_missing_fails_creation(self):
-        run = self.run_variant("missing_server")
-        lines = run.console_lines()
-        self.assertEqual(lines[:3], BANNER)
-        self.assertRegex(lines[3], r"^\[error\] Error \(HRESULT=0x8[0-9A-F]{7}\): Failed to create instance of "
-                                   r"'Pexlo\.PowerPoint\.Addin' object\.$")
-        code = lines[3][len("[error] Error (HRESULT=0x"):][:8]
-        self.assertEqual(lines[4:], [f"[error] An error occurred. HRESULT=0x{code}"])
+        assert_failed_with_report(self, self.run_variant("missing_server"))
 
     def test_class_factory_failure_code_is_reported_as_eight_hex_digits(self):
         self.assert_creation_failed("factory_fails", "8004D00A")
@@ -57,6 +68,126 @@ class Activation(unittest.TestCase):
         lines = run.console_lines()
         self.assertEqual(lines[:5], BANNER + ["[info] Successfully created Pexlo PowerPoint Addin object.", "[info] "])
         self.assertEqual(lines[-1], "[info] Done.")
+        self.assertNotIn(b"Registration of", run.stdout)
+
+
+# The registration table: each row writes its own keys, under class IDs of its
+# own, so what it expects depends on nothing the fixtures registered.
+PROG_ID = "Pexlo.PowerPoint.Addin"
+USER_CLASSES, MACHINE_CLASSES = "HKCU\\Software\\Classes", "HKLM\\Software\\Classes"
+ROW_CLASSES = ["{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F01}", "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F02}",
+               "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F03}", "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F04}",
+               "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F05}", "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F06}",
+               "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F07}", "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F08}"]
+SERVER = ADDIN_FOLDER + "\\PexloSampleAddin.dll"
+MISSING_SERVER = ADDIN_FOLDER + "\\PexloSampleAddinNeverInstalled.dll"
+THIS_VIEW = VIEW_NAMES[REGISTRY_VIEW] + " (this edition's)"
+OTHER_VIEW = VIEW_NAMES[OTHER_REGISTRY_VIEW]
+TABLE_ROW = "registration table row"
+
+
+def prog_id_names(class_id, root=MACHINE_CLASSES, view=REGISTRY_VIEW):
+    return [root + "\\" + PROG_ID + "\\CLSID", None, "REG_SZ", class_id, view]
+
+
+def server(class_id, data, name=None, kind="REG_SZ", view=REGISTRY_VIEW):
+    return [MACHINE_CLASSES + "\\CLSID\\" + class_id + "\\InprocServer32", name, kind, data, view]
+
+
+def native_server(class_id, path, view=REGISTRY_VIEW, kind="REG_SZ"):
+    return [server(class_id, path, view=view, kind=kind), server(class_id, "Both", "ThreadingModel", view=view)]
+
+
+def prog_id_lines(class_id, scope="per machine", root="HKEY_LOCAL_MACHINE", shadowed=""):
+    return [f"[info]   ProgID {scope}, in {root}\\Software\\Classes{shadowed}:", f"[info]     CLSID: {class_id}"]
+
+
+def class_lines(class_id, view, server_said=None):
+    if server_said is None:
+        return [f"[info]   Class {class_id} in the {view}: not registered"]
+    return [f"[info]   Class {class_id} in the {view}, per machine:", f"[info]     InprocServer32: {server_said}",
+            "[info]     ThreadingModel: Both"]
+
+
+def registration_rows():
+    """(name, registry values to add, the report's records after its heading)."""
+    user, machine, other, system32, expandable, mistyped, managed, unknown = ROW_CLASSES
+    gone_url = "file:///" + ADDIN_FOLDER.replace("\\", "/") + "/Pexlo.PowerPoint.Addin.Gone.DLL"
+    managed_values = {"Class": "Pexlo.PowerPoint.Addin.Connect", "RuntimeVersion": "v2.0.50727",
+                      "Assembly": "Pexlo.PowerPoint.Addin, Version=2.9.0.0, Culture=neutral, PublicKeyToken=null",
+                      "CodeBase": gone_url}
+    return [
+        ("per-user ProgID over the machine-wide one",
+         [prog_id_names(user, USER_CLASSES), prog_id_names(machine),
+          *native_server(user, SERVER), *native_server(machine, MISSING_SERVER)],
+         prog_id_lines(user, "per user", "HKEY_CURRENT_USER") +
+         prog_id_lines(machine, shadowed=" (shadowed by the per-user one)") +
+         class_lines(user, THIS_VIEW, SERVER + " (the file exists)") + class_lines(user, OTHER_VIEW) +
+         class_lines(machine, THIS_VIEW, MISSING_SERVER + " (no such file)") + class_lines(machine, OTHER_VIEW)),
+        ("class in the other view only",
+         [prog_id_names(other), *native_server(other, SERVER, OTHER_REGISTRY_VIEW)],
+         prog_id_lines(other) + class_lines(other, THIS_VIEW) +
+         class_lines(other, OTHER_VIEW, SERVER + " (the file exists)") +
+         [f"[info]   The class is registered for {OTHER_VIEW.split()[0]} programs only: run {OTHER_EXE_NAME}."]),
+        ("server file missing",
+         [prog_id_names(system32), *native_server(system32, MISSING_SERVER)],
+         prog_id_lines(system32) + class_lines(system32, THIS_VIEW, MISSING_SERVER + " (no such file)") +
+         class_lines(system32, OTHER_VIEW)),
+        (".NET registration whose CodeBase is gone",
+         [prog_id_names(managed), *native_server(managed, "mscoree.dll"),
+          *(server(managed, value, name) for name, value in managed_values.items())],
+         prog_id_lines(managed) +
+         class_lines(managed, THIS_VIEW, f"mscoree.dll (the file exists: {SYSTEM_FOLDER}\\mscoree.dll)") +
+         [f"[info]     {name}: {managed_values[name]}" for name in ("Class", "Assembly", "RuntimeVersion")] +
+         [f"[info]     CodeBase: {gone_url} (no such file: {ADDIN_FOLDER}\\Pexlo.PowerPoint.Addin.Gone.DLL)"] +
+         class_lines(managed, OTHER_VIEW)),
+        ("REG_EXPAND_SZ server",
+         [prog_id_names(expandable), *native_server(expandable, "%SystemDrive%" + SERVER[2:], kind="REG_EXPAND_SZ")],
+         prog_id_lines(expandable) +
+         class_lines(expandable, THIS_VIEW,
+                     f"%SystemDrive%{SERVER[2:]} (REG_EXPAND_SZ), expanded: {SERVER} (the file exists)") +
+         class_lines(expandable, OTHER_VIEW)),
+        ("server value of the wrong type",
+         [prog_id_names(mistyped), *native_server(mistyped, "1", kind="REG_DWORD")],
+         prog_id_lines(mistyped) + class_lines(mistyped, THIS_VIEW, "not text but REG_DWORD") +
+         class_lines(mistyped, OTHER_VIEW)),
+        ("no ProgID", [], [PROG_ID_NOT_REGISTERED]),
+        ("ProgID naming a class ID that has no class",
+         [prog_id_names(unknown)],
+         prog_id_lines(unknown) + class_lines(unknown, THIS_VIEW) + class_lines(unknown, OTHER_VIEW)),
+    ]
+
+
+def remove_table_registrations():
+    """Removes every key a row may have written, from both views, and has the
+    next run register its variant again."""
+    keys = [USER_CLASSES + "\\" + PROG_ID, MACHINE_CLASSES + "\\" + PROG_ID]
+    keys += [root + "\\CLSID\\" + class_id for root in (USER_CLASSES, MACHINE_CLASSES) for class_id in ROW_CLASSES]
+    deletions = "".join(f'reg delete {key} /f {view} >nul 2>&1 & '
+                        for view in (REGISTRY_VIEW, OTHER_REGISTRY_VIEW) for key in keys
+                        if view == REGISTRY_VIEW or key != MACHINE_CLASSES + "\\" + PROG_ID)
+    wine64_quietly("cmd", "/c", deletions + "exit 0")
+    kestrum_run._registered_variant = object()
+
+
+class RegistrationTable(unittest.TestCase):
+    """After a failed activation kestrum reads back how the add-in is registered."""
+
+    def test_each_registration_is_reported_between_the_failure_and_the_verdict(self):
+        kestrum_run.skip_unless_edition_runs()
+        self.addCleanup(remove_table_registrations)
+        for name, values, expected in registration_rows():
+            with self.subTest(name):
+                remove_table_registrations()
+                for key, value_name, kind, data, view in values:
+                    value = ["/ve"] if value_name is None else ["/v", value_name]
+                    wine64_quietly("reg", "add", key, *value, "/t", kind, "/d", data, "/f", view)
+                kestrum_run._registered_variant = TABLE_ROW  # the row's keys are the registration
+                run = run_kestrum(variant=TABLE_ROW)
+                self.addCleanup(remove, run)
+                self.assertEqual(run.exit_status, 0, run.stdout[-2000:] + run.stderr)
+                self.assertEqual(run.log_lines(), run.console_lines())
+                self.assertEqual(assert_failed_with_report(self, run), expected)
 
 
 if __name__ == "__main__":

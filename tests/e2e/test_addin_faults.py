@@ -4,7 +4,7 @@ import re
 import shlex
 import unittest
 
-from kestrum_run import (ADDIN_FOLDER, ADDRESS_DIGITS, BANNER, EXE, IS_X86, SHORT_LIMIT_EXE, SHORT_PROGRESS_LIMIT_SECONDS,
+from kestrum_run import (ADDIN_FOLDER, ADDRESS_DIGITS, BANNER, EXE, REGISTRATION_HEADING, IS_X86, SHORT_LIMIT_EXE, SHORT_PROGRESS_LIMIT_SECONDS,
                          remove, run_kestrum, wine_command)
 
 ADDIN_DLL = ADDIN_FOLDER + "\\PexloSampleAddin.dll"
@@ -162,7 +162,8 @@ class AddinFaults(unittest.TestCase):
         self.assertEqual(lines[:3], BANNER)
         self.assertRegex(lines[3], r"^\[error\] Error \(HRESULT=0x(8[0-9A-F]{7})\): Failed to create instance of "
                                    r"'Pexlo\.PowerPoint\.Addin' object\.$")
-        self.assertEqual(lines[4:], ["[error] An error occurred. HRESULT=0x" + lines[3][25:33]])
+        self.assertEqual(lines[4:6], REGISTRATION_HEADING)
+        self.assertEqual(lines[-1], "[error] An error occurred. HRESULT=0x" + lines[3][25:33])
         self.assertEqual(run.log_lines(), lines)
         self.assertEqual(run.exit_status, 0)
 

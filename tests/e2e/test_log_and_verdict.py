@@ -6,7 +6,8 @@ import shlex
 import time
 import unittest
 
-from kestrum_run import BANNER as BANNER_LINES, TIMESTAMP, new_workdir, remove, run_kestrum, wine_command
+from kestrum_run import (BANNER as BANNER_LINES, PROG_ID_NOT_REGISTERED, REGISTRATION_HEADING, TIMESTAMP, new_workdir,
+                         remove, run_kestrum, wine_command)
 
 BANNER = "".join(line + "\r\n" for line in BANNER_LINES).encode("utf-8")
 
@@ -32,7 +33,8 @@ class ConsoleAndFile(unittest.TestCase):
         self.assertEqual(run.exit_status, 0)
         self.assertEqual(run.stdout, BANNER +
                          b"[error] Error (HRESULT=0x800401F3): Failed to get class ID (CLSID) for "
-                         b"'Pexlo.PowerPoint.Addin' object.\r\n"
+                         b"'Pexlo.PowerPoint.Addin' object.\r\n" +
+                         "".join(line + "\r\n" for line in REGISTRATION_HEADING + [PROG_ID_NOT_REGISTERED]).encode() +
                          b"[error] An error occurred. HRESULT=0x800401F3\r\n")
         self.assertEqual(run.stderr, b"")
 
@@ -70,7 +72,8 @@ class ConsoleAndFile(unittest.TestCase):
                 run = run_kestrum(variant=None, env={"TZ": zone})
                 self.addCleanup(remove, run)
                 lines = run.log_bytes().split(b"\r\n")[:-1]
-                self.assertEqual(len(lines), 5)
+                # The failure, the report's ProgID record and the verdict follow.
+                self.assertEqual(len(lines), len(BANNER_LINES + REGISTRATION_HEADING) + 3)
                 for line in lines:
                     utc, offset = timestamp_as_utc(TIMESTAMP.match(line))
                     self.assertEqual(offset, expected_offset)

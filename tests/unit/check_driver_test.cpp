@@ -1,6 +1,7 @@
 #include "app/check_driver.h"
 #include "tests/unit/fake_com_runtime.h"
 #include "tests/unit/fake_process_modules.h"
+#include "tests/unit/fake_registry.h"
 #include "tests/unit/recording_log.h"
 #include "tests/unit/stand_in_clr.h"
 
@@ -11,6 +12,7 @@ namespace {
 
 using testing::fake_com_runtime;
 using testing::fake_process_modules;
+using testing::fake_registry;
 using testing::recording_log;
 using testing::stand_in_clr;
 using testing::unreachable_clr;
@@ -30,13 +32,17 @@ TEST(CheckDriver, UnregisteredAddinEndsAtTheVerdictWithTheSameCode) {
     com.resolve_result = CO_E_CLASSSTRING;
     fake_process_modules process;
     unreachable_clr clr(E_FAIL);
+    fake_registry registry;
     recording_log log;
 
-    run_checks(log.logger(), {com, process, clr});
+    run_checks(log.logger(), {com, process, clr, registry});
 
     EXPECT_EQ(after_banner(log),
               (Strings{"[error] Error (HRESULT=0x800401F3): Failed to get class ID (CLSID) for "
                        "'Pexlo.PowerPoint.Addin' object.",
+                       "[info] ", "[info] Registration of 'Pexlo.PowerPoint.Addin':",
+                       "[info]   ProgID: not registered, neither per user (HKEY_CURRENT_USER\\Software\\Classes) nor "
+                       "per machine (HKEY_LOCAL_MACHINE\\Software\\Classes)",
                        "[error] An error occurred. HRESULT=0x800401F3"}));
     EXPECT_TRUE(process.table_sizes_seen.empty()) << "no listing runs after a failed activation";
     EXPECT_EQ(com.events, (Strings{"initialize", "resolve"}));
@@ -47,17 +53,15 @@ TEST(CheckDriver, SuccessfulRunListsHoldsTheAddinThenTearsDownBeforeDone) {
     fake_process_modules process;
     process.add(L"C:\\tools\\kestrum.exe");
     stand_in_clr clr(L"no_runtime");
+    fake_registry registry;
     recording_log log;
 
-    run_checks(log.logger(), {com, process, clr});
+    run_checks(log.logger(), {com, process, clr, registry});
 
-    EXPECT_EQ(after_banner(log), (Strings{"[info] Successfully created Pexlo PowerPoint Addin object.",
-                                          "[info] ",
-                                          "[info] Listing all modules in process:",
-                                          "[info]   C:\\tools\\kestrum.exe",
-                                          "[info] ",
-                                          "[info] Listing .NET assemblies loaded by Pexlo add-in:",
-                                          "[info] Done."}));
+    EXPECT_EQ(after_banner(log),
+              (Strings{"[info] Successfully created Pexlo PowerPoint Addin object.", "[info] ",
+                       "[info] Listing all modules in process:", "[info]   C:\\tools\\kestrum.exe", "[info] ",
+                       "[info] Listing .NET assemblies loaded by Pexlo add-in:", "[info] Done."}));
     EXPECT_EQ(com.events, (Strings{"initialize", "resolve", "create", "release addin", "uninitialize"}));
     EXPECT_EQ(clr.outstanding_references(), 0);
 }
@@ -66,9 +70,10 @@ TEST(CheckDriver, UnreachableHostingLayerMakesTheVerdictAnError) {
     fake_com_runtime com;
     fake_process_modules process;
     unreachable_clr clr(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
+    fake_registry registry;
     recording_log log;
 
-    run_checks(log.logger(), {com, process, clr});
+    run_checks(log.logger(), {com, process, clr, registry});
 
     EXPECT_EQ(log.records().back(), "[error] An error occurred. HRESULT=0x8007007E");
 }

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "platform/registry.h"
+
+namespace spdlog {
+class logger;
+}
+
+namespace kestrum::checks {
+
+// Writes, after a failed activation, how "Pexlo.PowerPoint.Addin" is
+// registered: where the ProgID is and which class it names, and that class's
+// server in both registry views, with whether its files exist. Reads only;
+// reports only through the log, in info records, and never touches the run
+// status.
+void report_registration(spdlog::logger& log, platform::registry& registry);
+
+}  // namespace kestrum::checks

@@ -1,0 +1,117 @@
+#include "checks/registration_report.h"
+#include "tests/unit/fake_registry.h"
+#include "platform/text_encoding.h"
+#include "tests/unit/recording_log.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace kestrum::checks {
+namespace {
+
+using platform::registry_view;
+using testing::fake_registry;
+using testing::recording_log;
+using Strings = std::vector<std::string>;
+
+constexpr registry_view own_view = platform::this_edition_view();
+constexpr registry_view other_view = platform::other_view(own_view);
+const std::wstring prog_id_key = L"Software\\Classes\\Pexlo.PowerPoint.Addin";
+const std::string class_id = "{11111111-2222-3333-4444-555555555555}";
+const std::wstring class_key = L"Software\\Classes\\CLSID\\{11111111-2222-3333-4444-555555555555}";
+const std::wstring server_key = class_key + L"\\InprocServer32";
+
+std::string bits(registry_view view) { return view == registry_view::bits64 ? "64-bit" : "32-bit"; }
+
+std::string class_heading(registry_view view) {
+    return "[info]   Class " + class_id + " in the " + bits(view) + " registry view" +
+           (view == own_view ? " (this edition's)" : "");
+}
+
+class RegistrationReport : public ::testing::Test {
+protected:
+    RegistrationReport() {
+        // As this process sees them: its own System32, and the other
+        // bitness's folder under the name that reaches it from here.
+        registry.system_folders = {
+            {own_view, L"C:\\Windows\\System32"},
+            {other_view, own_view == registry_view::bits64 ? L"C:\\Windows\\SysWOW64" : L"C:\\Windows\\Sysnative"}};
+    }
+
+    Strings report() {
+        report_registration(log.logger(), registry);
+        return log.records();
+    }
+
+    fake_registry registry;
+    recording_log log;
+};
+
+TEST_F(RegistrationReport, ValuesThatAreMissingMistypedOverlongOrUnterminatedAreReportedAsSuch) {
+    registry.set_text(HKEY_LOCAL_MACHINE, own_view, prog_id_key + L"\\CLSID", L"",
+                      L"{11111111-2222-3333-4444-555555555555}");
+    // Unterminated, and a stray byte after the last whole character.
+    std::vector<BYTE> unterminated(sizeof(L"mscoree.dll") - sizeof(wchar_t) + 1, 'A');
+    std::memcpy(unterminated.data(), L"mscoree.dll", unterminated.size() - 1);
+    registry.set_raw(HKEY_LOCAL_MACHINE, own_view, server_key, L"", REG_SZ, unterminated);
+    registry.set_raw(HKEY_LOCAL_MACHINE, own_view, server_key, L"Class", REG_DWORD, {1, 0, 0, 0});
+    registry.set_text(HKEY_LOCAL_MACHINE, own_view, server_key, L"Assembly", std::wstring(40000, L'A'));
+    registry.set_text(HKEY_LOCAL_MACHINE, own_view, server_key, L"RuntimeVersion", L"v4.0\r\n[error] forged\u2028\x85");
+    registry.set_text(HKEY_LOCAL_MACHINE, own_view, server_key, L"CodeBase", L"file:///C:/Add%20in/Pexlo%C3%A9.dll");
+    registry.files = {L"C:\\Windows\\System32\\mscoree.dll", L"C:\\Add in\\Pexlo\u00e9.dll"};
+
+    EXPECT_EQ(report(),
+              (Strings{
+                  "[info] ",
+                  "[info] Registration of 'Pexlo.PowerPoint.Addin':",
+                  "[info]   ProgID per machine, in HKEY_LOCAL_MACHINE\\Software\\Classes:",
+                  "[info]     CLSID: " + class_id,
+                  class_heading(own_view) + ", per machine:",
+                  "[info]     InprocServer32: mscoree.dll (the file exists: C:\\Windows\\System32\\mscoree.dll)",
+                  "[info]     ThreadingModel: missing",
+                  "[info]     Class: not text but REG_DWORD",
+                  "[info]     Assembly: too long: over 32767 characters",
+                  "[info]     RuntimeVersion: v4.0<U+000D><U+000A>[error] forged<U+2028><U+0085>",
+                  "[info]     CodeBase: file:///C:/Add%20in/Pexlo%C3%A9.dll (the file exists: C:\\Add "
+                  "in\\Pexlo\xC3\xA9.dll)",
+                  class_heading(other_view) + ": not registered",
+              }));
+}
+
+TEST_F(RegistrationReport, ExpandedServerOfTheOtherViewIsLookedForInThatViewsSystemFolder) {
+    registry.set_text(HKEY_CURRENT_USER, own_view, prog_id_key + L"\\CLSID", L"",
+                      L"{11111111-2222-3333-4444-555555555555}");
+    registry.set_text(HKEY_CURRENT_USER, own_view, prog_id_key + L"\\CurVer", L"", L"Pexlo.PowerPoint.Addin.2");
+    registry.set_text(HKEY_LOCAL_MACHINE, own_view, prog_id_key + L"\\CLSID", L"", L"..\\..\\Software");
+    registry.set_text(HKEY_LOCAL_MACHINE, other_view, server_key, L"", L"%SystemRoot%\\System32\\PexloShim.dll",
+                      REG_EXPAND_SZ);
+    registry.set_text(HKEY_LOCAL_MACHINE, other_view, server_key, L"ThreadingModel", L"Apartment");
+    registry.environment = {{L"SystemRoot", L"C:\\Windows"}};
+    const std::wstring other_folder = registry.system_folders[other_view];
+    registry.files = {other_folder + L"\\PexloShim.dll"};
+
+    EXPECT_EQ(report(), (Strings{
+                            "[info] ",
+                            "[info] Registration of 'Pexlo.PowerPoint.Addin':",
+                            "[info]   ProgID per user, in HKEY_CURRENT_USER\\Software\\Classes:",
+                            "[info]     CLSID: " + class_id,
+                            "[info]     CurVer: Pexlo.PowerPoint.Addin.2",
+                            "[info]   ProgID per machine, in HKEY_LOCAL_MACHINE\\Software\\Classes (shadowed by the "
+                            "per-user one):",
+                            "[info]     CLSID: ..\\..\\Software (not a class ID)",
+                            class_heading(own_view) + ": not registered",
+                            class_heading(other_view) + ", per machine:",
+                            "[info]     InprocServer32: %SystemRoot%\\System32\\PexloShim.dll (REG_EXPAND_SZ), "
+                            "expanded: C:\\Windows\\System32\\PexloShim.dll (the file exists: " +
+                                platform::to_utf8(other_folder) + "\\PexloShim.dll)",
+                            "[info]     ThreadingModel: Apartment",
+                            "[info]   The class is registered for " + bits(other_view) + " programs only: run " +
+                                (other_view == registry_view::bits32 ? "kestrum32.exe." : "kestrum.exe."),
+                        }));
+}
+
+}  // namespace
+}  // namespace kestrum::checks
