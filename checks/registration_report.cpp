@@ -8,7 +8,6 @@
 #include <spdlog/logger.h>
 
 #include <array>
-#include <cwctype>
 #include <string>
 #include <string_view>
 #include <vector>
