@@ -12,18 +12,21 @@
 #include <optional>
 #include <string>
 
-#if !defined(KESTRUM_PROGRESS_LIMIT_SECONDS)
-// A worker writes a record at least every few seconds even on a slow machine;
-// two minutes of silence is a hang.
-#define KESTRUM_PROGRESS_LIMIT_SECONDS 120
-#endif
-
 namespace {
+
+// A worker writes a record at least every few seconds even on a slow machine;
+// two minutes of silence is a hang. Tests build with a limit of seconds.
+#if defined(KESTRUM_PROGRESS_LIMIT_SECONDS)
+constexpr DWORD progress_limit_seconds = KESTRUM_PROGRESS_LIMIT_SECONDS;
+#else
+constexpr DWORD progress_limit_seconds = 120;
+#endif
 
 // How long a worker that has written its verdict may take to end: its exit
 // can only hang on a lock that a thread killed at exit still holds.
 constexpr DWORD after_verdict_ms = 5000;
-constexpr kestrum::crash::watch_limits limits{KESTRUM_PROGRESS_LIMIT_SECONDS * 1000, after_verdict_ms};
+constexpr DWORD milliseconds_per_second = 1000;
+constexpr kestrum::crash::watch_limits limits{progress_limit_seconds * milliseconds_per_second, after_verdict_ms};
 
 int run_here(kestrum::logging::run_log& log) {
     const kestrum::crash::crash_report_guard crash_report(*log.logger, log.file.get(), log.output.get());

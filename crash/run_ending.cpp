@@ -11,6 +11,7 @@ constexpr std::string_view done_record = "[info] Done.";
 constexpr std::string_view error_verdict_start = "[error] An error occurred. HRESULT=0x";
 constexpr std::string_view crash_record_start = "[error] The process crashed: ";
 constexpr std::size_t code_digits = 8;
+constexpr int hexadecimal = 16;
 
 // A file record without its timestamp: what follows the first "]". Records
 // hold platform text only escaped, so no line break within one can forge
@@ -35,7 +36,7 @@ bool read_verdict(std::string_view record, DWORD& code) {
     if (!std::ranges::all_of(digits, is_upper_hex)) {
         return false;
     }
-    std::from_chars(digits.data(), digits.data() + digits.size(), code, 16);
+    std::from_chars(digits.data(), digits.data() + digits.size(), code, hexadecimal);
     return true;
 }
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <span>
 #include <string>
 
 namespace kestrum::crash {
@@ -22,6 +23,7 @@ constexpr DWORD tail_bytes = 64 * 1024;
 // How long an ended worker is given to be gone before the records are written.
 constexpr DWORD end_wait_ms = 5000;
 constexpr DWORD milliseconds_per_second = 1000;
+constexpr unsigned bits_per_dword = 32;
 // The failure bit of a status code.
 constexpr DWORD failure_bit = 0x80000000;
 // Verdicts for endings whose own code would read as success.
@@ -124,11 +126,14 @@ std::string read_from(HANDLE file, std::uint64_t offset, std::uint64_t length) {
     while (filled < bytes.size()) {
         OVERLAPPED at{};
         const std::uint64_t position = offset + filled;
+        // NOLINTBEGIN(cppcoreguidelines-pro-type-union-access): the platform's structure keeps the offset in a union
         at.Offset = static_cast<DWORD>(position);
-        at.OffsetHigh = static_cast<DWORD>(position >> 32U);
+        at.OffsetHigh = static_cast<DWORD>(position >> bits_per_dword);
+        // NOLINTEND(cppcoreguidelines-pro-type-union-access)
         DWORD read = 0;
-        const auto wanted = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - filled, tail_bytes));
-        if (!::ReadFile(file, bytes.data() + filled, wanted, &read, &at) || read == 0) {
+        const std::span<char> unread = std::span(bytes).subspan(filled);
+        const auto wanted = static_cast<DWORD>(std::min<std::size_t>(unread.size(), tail_bytes));
+        if (!::ReadFile(file, unread.data(), wanted, &read, &at) || read == 0) {
             break;
         }
         filled += read;
