@@ -50,6 +50,10 @@ if ! prefix_made; then
     if kestrum_wine32_usable && [ ! -f "$syswow64_kernel32" ]; then
         fail "the new prefix $WINEPREFIX has no 32-bit side ($syswow64_kernel32 is missing) although wine32 is installed"
     fi
+    # wineboot's server goes away a few seconds after the last program, and
+    # "wineserver -p" leaves a running server as it is: let it go first, so
+    # the one that serves the tests is the persistent one.
+    wineserver -w 2>/dev/null || true
 fi
 wineserver -p 2>/dev/null || true  # already running is fine
 # Wine's helper services inherit standard output; start them now, into a
