@@ -8,7 +8,6 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <array>
 #include <span>
 #include <string>
 
@@ -157,10 +156,9 @@ void finish_broken_record(HANDLE log_file, const log_ending& ending) {
     }
 }
 
-DWORD end_worker(HANDLE process, DWORD code) {
+void end_worker(HANDLE process, DWORD code) {
     ::TerminateProcess(process, code);
     ::WaitForSingleObject(process, end_wait_ms);
-    return code;
 }
 
 }  // namespace
