@@ -61,10 +61,8 @@ platform::unique_handle job_ending_with_this_process() {
 }
 
 std::wstring this_program_path() {
-    std::wstring path(platform::longest_name_capacity, L'\0');
-    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), platform::longest_name_capacity);
-    path.resize(length < platform::longest_name_capacity ? length : 0);
-    return path;
+    return platform::read_whole_module_name(
+        [](wchar_t* name, DWORD capacity) { return ::GetModuleFileNameW(nullptr, name, capacity); });
 }
 
 std::optional<started_worker> start_worker(HANDLE log_file) {
