@@ -3,8 +3,8 @@
 
 #include "app/check_driver.h"
 #include "crash/crash_report.h"
-#include "crash/watcher.h"
-#include "crash/worker_handoff.h"
+#include "watch/watcher.h"
+#include "watch/worker_handoff.h"
 #include "logging/run_logger.h"
 #include "platform/system_error.h"
 
@@ -26,7 +26,7 @@ constexpr DWORD progress_limit_seconds = 120;
 // can only hang on a lock that a thread killed at exit still holds.
 constexpr DWORD after_verdict_ms = 5000;
 constexpr DWORD milliseconds_per_second = 1000;
-constexpr kestrum::crash::watch_limits limits{progress_limit_seconds * milliseconds_per_second, after_verdict_ms};
+constexpr kestrum::watch::watch_limits limits{progress_limit_seconds * milliseconds_per_second, after_verdict_ms};
 
 int run_here(kestrum::logging::run_log& log) {
     const kestrum::crash::crash_report_guard crash_report(*log.logger, log.file.get(), log.output.get());
@@ -39,7 +39,7 @@ int run_here(kestrum::logging::run_log& log) {
 int main() {
     const auto started = std::chrono::system_clock::now();
 
-    std::optional<kestrum::platform::unique_handle> handed = kestrum::crash::log_file_handed_to_this_process();
+    std::optional<kestrum::platform::unique_handle> handed = kestrum::watch::log_file_handed_to_this_process();
     if (handed && *handed) {
         kestrum::logging::run_log log = kestrum::logging::open_run_log_on(std::move(*handed));
         return run_here(log);
@@ -53,9 +53,9 @@ int main() {
     // The worker is started before anything else here is set up: the run
     // waits for nothing of the watcher's. A worker whose handover failed runs
     // the checks itself rather than start a worker of its own.
-    std::optional<kestrum::crash::watch_outcome> watched;
+    std::optional<kestrum::watch::watch_outcome> watched;
     if (!handed) {
-        watched = kestrum::crash::run_watched_worker(claim.file.get(), limits);
+        watched = kestrum::watch::run_watched_worker(claim.file.get(), limits);
     }
     if (!watched) {
         kestrum::logging::run_log log = kestrum::logging::open_run_log_on(std::move(claim.file));

@@ -20,7 +20,7 @@ constexpr std::size_t short_text_capacity = 64;
 
 class crash_record_writer final : public crash_writer {
 public:
-    void prepare(record_gate& gate, HANDLE log_file, HANDLE output) noexcept {
+    void prepare(logging::record_gate& gate, HANDLE log_file, HANDLE output) noexcept {
         gate_ = &gate;
         log_file_ = log_file;
         standard_output_ = output;
@@ -127,7 +127,7 @@ private:
         ::WriteFile(target, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     }
 
-    record_gate* gate_ = nullptr;
+    logging::record_gate* gate_ = nullptr;
     HANDLE log_file_ = nullptr;
     HANDLE standard_output_ = nullptr;
     bool output_is_console_ = false;

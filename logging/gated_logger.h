@@ -1,6 +1,6 @@
 #pragma once
 
-#include "crash/record_gate.h"
+#include "logging/record_gate.h"
 
 #include <spdlog/logger.h>
 
@@ -12,17 +12,17 @@ class gated_logger final : public spdlog::logger {
 public:
     gated_logger(std::string name, spdlog::sinks_init_list sinks) : spdlog::logger(std::move(name), sinks) {}
 
-    crash::record_gate& gate() noexcept { return gate_; }
+    record_gate& gate() noexcept { return gate_; }
 
 protected:
     void sink_it_(const spdlog::details::log_msg& message) override {
-        if (const crash::record_gate_pass pass(gate_); pass) {
+        if (const record_gate_pass pass(gate_); pass) {
             spdlog::logger::sink_it_(message);
         }
     }
 
 private:
-    crash::record_gate gate_;
+    record_gate gate_;
 };
 
 }  // namespace kestrum::logging

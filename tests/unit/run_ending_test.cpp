@@ -1,10 +1,10 @@
-#include "crash/run_ending.h"
+#include "watch/run_ending.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace kestrum::crash {
+namespace kestrum::watch {
 namespace {
 
 constexpr char stamp[] = "[2026-12-09 08:14:33.754 +01:00]";
@@ -61,4 +61,4 @@ TEST(RunStep, IsNamedByTheLastSectionTheLogReached) {
 }
 
 }  // namespace
-}  // namespace kestrum::crash
+}  // namespace kestrum::watch

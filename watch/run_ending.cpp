@@ -1,9 +1,9 @@
-#include "crash/run_ending.h"
+#include "watch/run_ending.h"
 
 #include <algorithm>
 #include <charconv>
 
-namespace kestrum::crash {
+namespace kestrum::watch {
 namespace {
 
 constexpr std::string_view record_end = "\r\n";
@@ -75,4 +75,4 @@ std::string_view step_of_run(std::string_view log) {
     return "creating the add-in";
 }
 
-}  // namespace kestrum::crash
+}  // namespace kestrum::watch

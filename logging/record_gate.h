@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-namespace kestrum::crash {
+namespace kestrum::logging {
 
 // Lets records through to the sinks until a crash is being reported; from
 // then on nothing but the crash report may reach them, so the crash record and
@@ -55,4 +55,4 @@ private:
     bool entered_;
 };
 
-}  // namespace kestrum::crash
+}  // namespace kestrum::logging

@@ -7,7 +7,7 @@
 
 #include <string_view>
 
-namespace kestrum::crash {
+namespace kestrum::watch {
 
 struct log_ending {
     bool verdict_written = false;  // the last record is the run's verdict
@@ -22,4 +22,4 @@ log_ending read_log_ending(std::string_view tail);
 // The step a run was in when its log, |log| in full, stopped growing.
 std::string_view step_of_run(std::string_view log);
 
-}  // namespace kestrum::crash
+}  // namespace kestrum::watch

@@ -1,7 +1,7 @@
-#include "crash/watcher.h"
+#include "watch/watcher.h"
 
-#include "crash/run_ending.h"
-#include "crash/worker_handoff.h"
+#include "watch/run_ending.h"
+#include "watch/worker_handoff.h"
 #include "logging/status_code.h"
 #include "platform/module_name.h"
 
@@ -11,7 +11,7 @@
 #include <span>
 #include <string>
 
-namespace kestrum::crash {
+namespace kestrum::watch {
 namespace {
 
 // How often the watcher looks at the log while the worker runs: often enough
@@ -213,4 +213,4 @@ std::optional<watch_outcome> run_watched_worker(HANDLE log_file, const watch_lim
                           fmt::format(logging::error_verdict_format, verdict_code)}};
 }
 
-}  // namespace kestrum::crash
+}  // namespace kestrum::watch

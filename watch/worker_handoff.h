@@ -11,7 +11,7 @@
 
 #include <optional>
 
-namespace kestrum::crash {
+namespace kestrum::watch {
 
 // Held by the watcher for as long as the worker runs.
 class worker_handoff {
@@ -30,4 +30,4 @@ private:
 // watcher handed over, or no handle when what came is not an open file.
 std::optional<platform::unique_handle> log_file_handed_to_this_process();
 
-}  // namespace kestrum::crash
+}  // namespace kestrum::watch

@@ -1,6 +1,6 @@
-#include "crash/record_gate.h"
+#include "logging/record_gate.h"
 
-namespace kestrum::crash {
+namespace kestrum::logging {
 namespace {
 
 // Long enough for a write already under way to reach the disk or the pipe,
@@ -45,4 +45,4 @@ void record_gate::close_and_drain() noexcept {
     }
 }
 
-}  // namespace kestrum::crash
+}  // namespace kestrum::logging

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace kestrum::crash {
+namespace kestrum::watch {
 
 struct watch_limits {
     DWORD progress_limit_ms;  // no new record for this long: the worker is stuck
@@ -31,4 +31,4 @@ struct watch_outcome {
 // no worker could be started: the run then happens here.
 std::optional<watch_outcome> run_watched_worker(HANDLE log_file, const watch_limits& limits);
 
-}  // namespace kestrum::crash
+}  // namespace kestrum::watch

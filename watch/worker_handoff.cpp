@@ -1,9 +1,9 @@
-#include "crash/worker_handoff.h"
+#include "watch/worker_handoff.h"
 
 #include <cstdint>
 #include <string>
 
-namespace kestrum::crash {
+namespace kestrum::watch {
 namespace {
 
 // Marks a section as one of ours, in the layout below.
@@ -60,4 +60,4 @@ std::optional<platform::unique_handle> log_file_handed_to_this_process() {
     return platform::unique_handle(log_file);
 }
 
-}  // namespace kestrum::crash
+}  // namespace kestrum::watch
