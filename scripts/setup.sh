@@ -11,8 +11,17 @@ build_too=yes
 
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+# scripts/check-setup.sh points these at stand-ins that fail as a broken
+# mirror does; nothing else sets them.
+apt=(${KESTRUM_APT:-apt-get})
+dpkg_cmd=(${KESTRUM_DPKG:-dpkg})
+state="${KESTRUM_SETUP_STATE:-$root/.setup-state}"
 is_installed() {
     dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+}
+# apt's first error line, or its last line when it printed none.
+first_error() {
+    grep -m1 '^E: ' "$1" || tail -n 1 "$1"
 }
 
 packages=(cmake ninja-build python3 wine wine64
@@ -20,20 +29,38 @@ packages=(cmake ninja-build python3 wine wine64
           g++-mingw-w64-i686-posix binutils-mingw-w64-i686
           googletest bsdutils ca-certificates osslsigncode openssl)
 apt_updated=no
+apt_log=$(mktemp "${TMPDIR:-/tmp}/kestrum-setup.XXXXXX")
+trap 'rm -f "$apt_log"' EXIT
+
+# A mirror can serve a broken index for hours. The lists that did download
+# are still used, so a failed update is said and the install goes on: only
+# the install's own failure stops setup.
+apt_update() {
+    [ "$apt_updated" = no ] || return 0
+    apt_updated=yes
+    local try
+    for try in 1 2 3; do
+        "${sudo_cmd[@]}" "${apt[@]}" update -qq >"$apt_log" 2>&1 && return 0
+        [ "$try" -eq 3 ] || sleep "${KESTRUM_APT_RETRY_SECONDS:-3}"
+    done
+    echo "setup: apt-get update failed 3 times, going on with the package lists there are: $(first_error "$apt_log")"
+}
 
 # wine32 runs the 32-bit edition's tests, but only on a kernel that executes
 # 32-bit x86 code: elsewhere it would make /usr/bin/wine a loader the kernel
 # refuses, for every user of the machine.
-host_i386=$("$root/scripts/wine32-status" --host)
+host_i386=${KESTRUM_HOST_I386:-$("$root/scripts/wine32-status" --host)}
+want_wine32=no
+added_i386=no
 if [ "$host_i386" = yes ]; then
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then
-        echo "setup: adding the i386 architecture for wine32"
-        "${sudo_cmd[@]}" dpkg --add-architecture i386
-        "${sudo_cmd[@]}" apt-get update -qq
-        apt_updated=yes
+    if ! is_installed wine32:i386; then
+        want_wine32=yes
+        if ! "${dpkg_cmd[@]}" --print-foreign-architectures | grep -qx i386; then
+            echo "setup: adding the i386 architecture for wine32"
+            "${sudo_cmd[@]}" "${dpkg_cmd[@]}" --add-architecture i386
+            added_i386=yes
+        fi
     fi
-    packages+=(wine32:i386)
-    echo "setup: this machine runs 32-bit x86 programs: wine32:i386 is used to test kestrum32.exe"
 else
     echo "setup: not installing wine32:i386: ${host_i386#no: }; kestrum32.exe is built but its runs are skipped"
     if is_installed wine32:i386; then
@@ -48,8 +75,36 @@ for package in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
     echo "setup: installing ${missing[*]}"
-    [ "$apt_updated" = yes ] || "${sudo_cmd[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+    apt_update
+    if ! DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" "${apt[@]}" install -y -qq "${missing[@]}" >"$apt_log" 2>&1; then
+        echo "setup: could not install ${missing[*]}: $(first_error "$apt_log")" >&2
+        exit 1
+    fi
+fi
+
+# wine32:i386 needs i386 libraries of exactly the amd64 versions installed,
+# so a stale i386 index makes it uninstallable. Setup then goes on as on a
+# machine that runs no 32-bit programs, and scripts/wine32-status says why.
+if [ "$want_wine32" = yes ]; then
+    apt_update
+    mkdir -p "$state"
+    if DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" "${apt[@]}" install -y -qq wine32:i386 >"$apt_log" 2>&1; then
+        rm -f "$state/wine32-failed"
+    else
+        reason="wine32:i386 could not be installed: $(first_error "$apt_log")"
+        echo "$reason" > "$state/wine32-failed"
+        echo "setup: $reason; kestrum32.exe is built but its runs are skipped"
+        if [ "$added_i386" = yes ]; then
+            # Left behind, the architecture makes every later apt-get update
+            # on this machine fail on the same index.
+            "${sudo_cmd[@]}" "${dpkg_cmd[@]}" --remove-architecture i386 ||
+                echo "setup: warning: could not remove the i386 architecture again" >&2
+        fi
+    fi
+fi
+if [ "$host_i386" = yes ] && is_installed wine32:i386; then
+    rm -f "$state/wine32-failed"
+    echo "setup: this machine runs 32-bit x86 programs: wine32:i386 is used to test kestrum32.exe"
 fi
 
 "$root/scripts/fetch-deps.sh"

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Checks what scripts/setup.sh does on a bad day, without a broken mirror: an
+# apt that fails every update as a mirror in sync does, and that cannot
+# install wine32:i386. Setup must try the update three times, say so and go
+# on, build nothing it was not asked to, record why wine32 is missing for
+# scripts/wine32-status, and take back the i386 architecture it added. Runs
+# against stand-ins for apt-get and dpkg; the machine is left as it was.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+work=$(mktemp -d "${TMPDIR:-/tmp}/kestrum-check-setup.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+fail() {
+    echo "check-setup: FAILED: $*" >&2
+    sed 's/^/check-setup:   /' "$work/out" >&2 || true
+    echo "check-setup: 0 passed, 1 failed"
+    exit 1
+}
+
+index_error='E: Failed to fetch http://mirror.invalid/Packages.xz  File has unexpected size (374820 != 376004). Mirror sync in progress?'
+install_error="E: Unable to correct problems, you have held broken packages."
+cat > "$work/apt-get" <<STUB
+#!/usr/bin/env bash
+echo "\$*" >> "$work/apt-calls"
+case "\$1" in
+    update) echo "$index_error" >&2; exit 100 ;;
+    install) case " \$* " in *" wine32:i386 "*) echo "$install_error" >&2; exit 100 ;; esac ;;
+esac
+STUB
+cat > "$work/dpkg" <<STUB
+#!/usr/bin/env bash
+echo "\$*" >> "$work/dpkg-calls"
+STUB
+chmod +x "$work/apt-get" "$work/dpkg"
+
+KESTRUM_APT="$work/apt-get" KESTRUM_DPKG="$work/dpkg" KESTRUM_HOST_I386=yes \
+    KESTRUM_SETUP_STATE="$work/state" KESTRUM_APT_RETRY_SECONDS=0 \
+    "$root/scripts/setup.sh" --packages-only > "$work/out" 2>&1 || fail "setup.sh stopped (exit $?)"
+
+[ "$(grep -c '^update' "$work/apt-calls")" = 3 ] || fail "apt-get update was not tried exactly three times"
+grep -qxF "setup: apt-get update failed 3 times, going on with the package lists there are: $index_error" "$work/out" ||
+    fail "no line saying the update failed, with apt's first error"
+reason="wine32:i386 could not be installed: $install_error"
+grep -qF "setup: $reason" "$work/out" || fail "no line saying wine32:i386 could not be installed"
+[ "$(KESTRUM_SETUP_STATE="$work/state" "$root/scripts/wine32-status")" = "no: $reason" ] ||
+    [ -x /usr/lib/wine/wine ] || fail "wine32-status does not give the reason"
+grep -qx -- '--add-architecture i386' "$work/dpkg-calls" || fail "the i386 architecture was not added"
+grep -qx -- '--remove-architecture i386' "$work/dpkg-calls" || fail "the i386 architecture it added was left behind"
+
+echo "check-setup: a failing index and an uninstallable wine32 leave setup going, and the machine as it was"
+echo "check-setup: 1 passed, 0 failed"
