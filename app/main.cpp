@@ -11,6 +11,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -26,10 +27,35 @@ constexpr DWORD progress_limit_seconds = 120;
 // can only hang on a lock that a thread killed at exit still holds.
 constexpr DWORD after_verdict_ms = 5000;
 constexpr DWORD milliseconds_per_second = 1000;
-constexpr kestrum::watch::watch_limits limits{progress_limit_seconds * milliseconds_per_second, after_verdict_ms};
+// A worker that writes nothing but keeps its CPU or disk busy is given ten
+// minutes (first starts, network time-outs), five times the limit; standard
+// error hears of it every minute, half the limit.
+constexpr DWORD working_allowance_limits = 5;
+constexpr DWORD working_notes_per_limit = 2;
+constexpr kestrum::watch::watch_limits limits{
+    progress_limit_seconds * milliseconds_per_second, after_verdict_ms,
+    working_allowance_limits * progress_limit_seconds * milliseconds_per_second,
+    progress_limit_seconds * milliseconds_per_second / working_notes_per_limit};
+
+#if defined(KESTRUM_LOG_FAILS_AFTER_RECORDS)
+// A full disk, for tests: every write to the log after the first few fails
+// as a write to a full volume does.
+bool write_until_full(HANDLE file, std::string_view bytes, DWORD& error) {
+    static int records = 0;
+    if (++records > KESTRUM_LOG_FAILS_AFTER_RECORDS) {
+        error = ERROR_DISK_FULL;
+        return false;
+    }
+    return kestrum::logging::write_whole(file, bytes, error);
+}
+constexpr kestrum::logging::log_writer worker_log_writer = write_until_full;
+#else
+constexpr kestrum::logging::log_writer worker_log_writer = kestrum::logging::write_whole;
+#endif
 
 int run_here(kestrum::logging::run_log& log) {
-    const kestrum::crash::crash_report_guard crash_report(*log.logger, log.file.get(), log.output.get());
+    const kestrum::crash::crash_report_guard crash_report(*log.logger, log.file.get(), log.output.get(),
+                                                          log.progress);
     kestrum::app::run_checks(*log.logger, kestrum::app::system_platform_services());
     return 0;
 }
@@ -39,9 +65,11 @@ int run_here(kestrum::logging::run_log& log) {
 int main() {
     const auto started = std::chrono::system_clock::now();
 
-    std::optional<kestrum::platform::unique_handle> handed = kestrum::watch::log_file_handed_to_this_process();
-    if (handed && *handed) {
-        kestrum::logging::run_log log = kestrum::logging::open_run_log_on(std::move(*handed));
+    // The section stays mapped for the whole run: the worker publishes there.
+    std::optional<kestrum::watch::handed_over_log> handed = kestrum::watch::log_file_handed_to_this_process();
+    if (handed && handed->file) {
+        kestrum::logging::run_log log =
+            kestrum::logging::open_run_log_on(std::move(handed->file), handed->progress, worker_log_writer);
         return run_here(log);
     }
 
@@ -63,10 +91,14 @@ int main() {
     }
     // The logger is made only when there is something to add to the worker's
     // records: a normal run costs the watcher nothing more.
-    if (!watched->error_records.empty()) {
+    if (!watched->records.empty()) {
         const kestrum::logging::run_log log = kestrum::logging::open_run_log_on(std::move(claim.file));
-        for (const std::string& record : watched->error_records) {
-            log.logger->error(record);
+        for (const kestrum::watch::watcher_record& record : watched->records) {
+            if (record.error) {
+                log.logger->error(record.text);
+            } else {
+                log.logger->info(record.text);
+            }
         }
     }
     return static_cast<int>(watched->exit_status);

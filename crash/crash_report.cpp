@@ -1,6 +1,7 @@
 #include "crash/crash_report.h"
 
 #include "logging/gated_logger.h"
+#include "logging/run_progress.h"
 #include "logging/status_code.h"
 #include "crash/crash_hooks.h"
 
@@ -20,8 +21,9 @@ constexpr std::size_t short_text_capacity = 64;
 
 class crash_record_writer final : public crash_writer {
 public:
-    void prepare(logging::record_gate& gate, HANDLE log_file, HANDLE output) noexcept {
+    void prepare(logging::record_gate& gate, HANDLE log_file, HANDLE output, logging::run_progress* progress) noexcept {
         gate_ = &gate;
+        progress_ = progress;
         log_file_ = log_file;
         standard_output_ = output;
         DWORD mode = 0;
@@ -49,7 +51,7 @@ public:
                                          utc_offset_minutes_ < 0 ? '-' : '+', offset / 60, offset % 60));
             const auto written = fmt::format_to_n(record_, sizeof(record_), "[{0}][error] {1}\r\n[{0}][error] {2}\r\n",
                                                   timestamp, message, verdict);
-            write_once(log_file_, to_view(record_, written), false);
+            publish_and_write(crash.code, to_view(record_, written));
             file_written_ = true;
         }
         if (!console_written_) {
@@ -112,6 +114,33 @@ private:
         return time;
     }
 
+    // The crash record and the verdict after the logger's last record: the
+    // gate has drained it, so nothing else publishes now.
+    void publish_and_write(DWORD code, std::string_view records) noexcept {
+        if (progress_ == nullptr) {
+            write_once(log_file_, records, false);
+            return;
+        }
+        constexpr std::uint32_t crash_records = 2;
+        const std::uint32_t verdict = progress_->log_records.load() + crash_records;
+        progress_->verdict_code.store(code);
+        progress_->verdict_status.store(code);
+        progress_->verdict_record.store(verdict);
+        progress_->log_pending_bytes.store(static_cast<std::uint32_t>(records.size()));
+        // After a failed write the log stays the run's first records, whole.
+        DWORD written = 0;
+        if (progress_->log_failed_error.load() == 0) {
+            if (::WriteFile(log_file_, records.data(), static_cast<DWORD>(records.size()), &written, nullptr)) {
+                progress_->log_bytes.store(progress_->log_bytes.load() + written);
+            } else {
+                progress_->log_failed_after.store(verdict - crash_records);
+                progress_->log_failed_error.store(::GetLastError());
+            }
+        }
+        progress_->log_pending_bytes.store(0);
+        progress_->log_records.store(verdict);
+    }
+
     void write_once(HANDLE target, std::string_view text, bool console) noexcept {
         if (target == nullptr || target == INVALID_HANDLE_VALUE) {
             return;
@@ -128,6 +157,7 @@ private:
     }
 
     logging::record_gate* gate_ = nullptr;
+    logging::run_progress* progress_ = nullptr;
     HANDLE log_file_ = nullptr;
     HANDLE standard_output_ = nullptr;
     bool output_is_console_ = false;
@@ -147,8 +177,9 @@ crash_record_writer writer;  // NOLINT(cppcoreguidelines-avoid-non-const-global-
 
 }  // namespace
 
-crash_report_guard::crash_report_guard(logging::gated_logger& log, HANDLE log_file, HANDLE output) noexcept {
-    writer.prepare(log.gate(), log_file, output);
+crash_report_guard::crash_report_guard(logging::gated_logger& log, HANDLE log_file, HANDLE output,
+                                       logging::run_progress* progress) noexcept {
+    writer.prepare(log.gate(), log_file, output, progress);
     install_crash_hooks(writer);
 }
 

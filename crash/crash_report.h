@@ -4,6 +4,7 @@
 
 namespace kestrum::logging {
 class gated_logger;
+struct run_progress;
 }
 
 namespace kestrum::crash {
@@ -15,10 +16,13 @@ namespace kestrum::crash {
 // as its exit status. Everything the report needs is prepared here, while the
 // process is healthy: the crash path itself only formats into fixed storage
 // and writes once to each of the handles taken now: the log file and the
-// run's own copy of standard output, which the add-in cannot close.
+// run's own copy of standard output, which the add-in cannot close. With
+// |progress|, the two records and their verdict are published as the log
+// sink publishes its own.
 class crash_report_guard {
 public:
-    crash_report_guard(logging::gated_logger& log, HANDLE log_file, HANDLE output) noexcept;
+    crash_report_guard(logging::gated_logger& log, HANDLE log_file, HANDLE output,
+                       logging::run_progress* progress = nullptr) noexcept;
     ~crash_report_guard();
     crash_report_guard(const crash_report_guard&) = delete;
     crash_report_guard& operator=(const crash_report_guard&) = delete;

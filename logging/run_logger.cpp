@@ -1,5 +1,6 @@
 #include "logging/run_logger.h"
 
+#include "logging/console_progress_sink.h"
 #include "logging/handle_file_sink.h"
 #include "logging/log_file.h"
 #include "platform/system_error.h"
@@ -30,19 +31,20 @@ platform::unique_handle own_copy_of_standard_output() {
     return platform::unique_handle(copy);
 }
 
-std::unique_ptr<gated_logger> make_logger(HANDLE file, HANDLE output) {
+std::unique_ptr<gated_logger> make_logger(HANDLE file, HANDLE output, run_progress* progress, log_writer write) {
     // Where there is no standard output to copy, the sink finds nothing to
     // write to, as it would with the inherited one.
     auto console = std::make_shared<spdlog::sinks::wincolor_sink<spdlog::details::console_mutex>>(
         output != nullptr ? output : ::GetStdHandle(STD_OUTPUT_HANDLE), spdlog::color_mode::automatic);
-    console->set_level(spdlog::level::info);
-    console->set_pattern(console_pattern);
+    auto published_console = std::make_shared<console_progress_sink>(std::move(console), progress);
+    published_console->set_level(spdlog::level::info);
+    published_console->set_pattern(console_pattern);
 
-    auto log_file = std::make_shared<handle_file_sink>(file);
+    auto log_file = std::make_shared<handle_file_sink>(file, progress, write);
     log_file->set_level(spdlog::level::info);
     log_file->set_pattern(file_pattern);
 
-    return std::make_unique<gated_logger>("log", spdlog::sinks_init_list{console, log_file});
+    return std::make_unique<gated_logger>("log", spdlog::sinks_init_list{published_console, log_file});
 }
 
 }  // namespace
@@ -58,7 +60,7 @@ claimed_log_file claim_run_log_file(std::chrono::system_clock::time_point starte
 run_log open_run_log(std::chrono::system_clock::time_point started) {
     claimed_log_file claim = claim_run_log_file(started);
     if (!claim.file) {
-        return {{}, {}, nullptr, std::move(claim.failure)};
+        return {{}, {}, nullptr, nullptr, std::move(claim.failure)};
     }
     try {
         return open_run_log_on(std::move(claim.file));
@@ -66,15 +68,16 @@ run_log open_run_log(std::chrono::system_clock::time_point started) {
         // Nothing was written, and the file went with the failed logger:
         // leave no empty log behind.
         ::DeleteFileW(platform::to_utf16(claim.path).c_str());
-        return {{}, {}, nullptr, creation_failure(claim.path, error.what())};
+        return {{}, {}, nullptr, nullptr, creation_failure(claim.path, error.what())};
     }
 }
 
-run_log open_run_log_on(platform::unique_handle file) {
+run_log open_run_log_on(platform::unique_handle file, run_progress* progress, log_writer write) {
     run_log log;
     log.file = std::move(file);
     log.output = own_copy_of_standard_output();
-    log.logger = make_logger(log.file.get(), log.output.get());
+    log.progress = progress;
+    log.logger = make_logger(log.file.get(), log.output.get(), progress, write);
     return log;
 }
 

@@ -1,17 +1,19 @@
 #include "watch/run_ending.h"
 
-#include <algorithm>
-#include <charconv>
+#include "logging/status_code.h"
+#include "logging/verdict_record.h"
+
+#include <fmt/format.h>
 
 namespace kestrum::watch {
 namespace {
 
 constexpr std::string_view record_end = "\r\n";
-constexpr std::string_view done_record = "[info] Done.";
-constexpr std::string_view error_verdict_start = "[error] An error occurred. HRESULT=0x";
 constexpr std::string_view crash_record_start = "[error] The process crashed: ";
-constexpr std::size_t code_digits = 8;
-constexpr int hexadecimal = 16;
+// The failure bit of a status code.
+constexpr DWORD failure_bit = 0x80000000;
+constexpr DWORD ended_unexpectedly = 0x800704D5;  // HRESULT_FROM_WIN32(ERROR_PROCESS_ABORTED)
+constexpr char forged_verdict[] = "The log holds a verdict that kestrum did not write: the add-in wrote into the log.";
 
 // A file record without its timestamp: what follows the first "]". Records
 // hold platform text only escaped, so no line break within one can forge
@@ -21,23 +23,16 @@ std::string_view without_timestamp(std::string_view record) {
     return stamp_end == std::string_view::npos ? std::string_view() : record.substr(stamp_end + 1);
 }
 
-bool is_upper_hex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
-
-// The verdict's code when |record| is one: 0 for "Done.".
+// The verdict's code when |record|, "[level] message", is one: 0 for "Done.".
 bool read_verdict(std::string_view record, DWORD& code) {
-    if (record == done_record) {
-        code = 0;
-        return true;
-    }
-    if (!record.starts_with(error_verdict_start) || record.size() != error_verdict_start.size() + code_digits) {
+    const std::size_t level_end = record.find("] ");
+    if (!record.starts_with('[') || level_end == std::string_view::npos) {
         return false;
     }
-    const std::string_view digits = record.substr(error_verdict_start.size());
-    if (!std::ranges::all_of(digits, is_upper_hex)) {
-        return false;
-    }
-    std::from_chars(digits.data(), digits.data() + digits.size(), code, hexadecimal);
-    return true;
+    const std::optional<std::uint32_t> verdict =
+        logging::verdict_code_of(record.substr(1, level_end - 1), record.substr(level_end + 2));
+    code = verdict.value_or(0);
+    return verdict.has_value();
 }
 
 }  // namespace
@@ -73,6 +68,68 @@ std::string_view step_of_run(std::string_view log) {
         return "listing the modules";
     }
     return "creating the add-in";
+}
+
+}  // namespace kestrum::watch
+
+namespace kestrum::watch {
+
+published_progress read_published(const logging::run_progress& progress) noexcept {
+    published_progress published;
+    // The count first: what it counts was published before it.
+    published.log_records = progress.log_records.load();
+    published.log_pending_bytes = progress.log_pending_bytes.load();
+    published.log_bytes = progress.log_bytes.load();
+    published.verdict_record = progress.verdict_record.load();
+    published.verdict_code = progress.verdict_code.load();
+    published.verdict_status = progress.verdict_status.load();
+    published.log_failed_after = progress.log_failed_after.load();
+    published.log_failed_error = progress.log_failed_error.load();
+    published.console_record = progress.console_record.load();
+    return published;
+}
+
+bool worker_reached_verdict(const published_progress& published, std::uint64_t log_size, const log_ending& ending) {
+    if (published.verdict_record == 0) {
+        return false;
+    }
+    return published.log_records >= published.verdict_record ||
+           (published.log_pending_bytes != 0 && ending.verdict_written &&
+            log_size == published.log_bytes + published.log_pending_bytes);
+}
+
+run_ending_decision decide_run_ending(const published_progress& published, std::uint64_t log_size,
+                                      const log_ending& ending, DWORD exit_code) {
+    // Bytes past the worker's own: someone else wrote into the log. Not
+    // known after a failed write, which may have left part of a record.
+    const bool foreign =
+        published.log_failed_error == 0 && log_size > published.log_bytes + published.log_pending_bytes;
+    run_ending_decision decision;
+    decision.end_log_line = ending.ends_mid_record;
+    if (worker_reached_verdict(published, log_size, ending)) {
+        decision.exit_status = published.verdict_status;
+        if (foreign) {
+            // The log's last word is kestrum's again.
+            if (ending.verdict_written) {
+                decision.records.push_back({true, forged_verdict});
+            }
+            decision.records.push_back(published.verdict_code == 0
+                                           ? watcher_record{false, "Done."}
+                                           : watcher_record{true, fmt::format(logging::error_verdict_format,
+                                                                              published.verdict_code)});
+        } else {
+            decision.end_log_line = false;
+        }
+        return decision;
+    }
+    if (ending.verdict_written) {
+        decision.records.push_back({true, forged_verdict});
+    }
+    const DWORD verdict_code = (exit_code & failure_bit) != 0 ? exit_code : ended_unexpectedly;
+    decision.exit_status = exit_code != 0 ? exit_code : verdict_code;
+    decision.ended_before_verdict = true;
+    decision.verdict_code = verdict_code;
+    return decision;
 }
 
 }  // namespace kestrum::watch

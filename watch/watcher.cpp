@@ -1,9 +1,12 @@
 #include "watch/watcher.h"
 
+#include "watch/progress_watch.h"
 #include "watch/run_ending.h"
+#include "watch/worker_activity.h"
 #include "watch/worker_handoff.h"
 #include "logging/status_code.h"
 #include "platform/module_name.h"
+#include "platform/system_error.h"
 
 #include <fmt/format.h>
 
@@ -23,8 +26,6 @@ constexpr DWORD tail_bytes = 64 * 1024;
 constexpr DWORD end_wait_ms = 5000;
 constexpr DWORD milliseconds_per_second = 1000;
 constexpr unsigned bits_per_dword = 32;
-// The failure bit of a status code.
-constexpr DWORD failure_bit = 0x80000000;
 // Verdicts for endings whose own code would read as success.
 constexpr DWORD ended_unexpectedly = 0x800704D5;  // HRESULT_FROM_WIN32(ERROR_PROCESS_ABORTED)
 constexpr DWORD stuck = 0x800705B4;               // HRESULT_FROM_WIN32(ERROR_TIMEOUT)
@@ -154,9 +155,60 @@ void finish_broken_record(HANDLE log_file, const log_ending& ending) {
     }
 }
 
+// On the console too: a worker that ended inside a console record leaves a
+// line for the watcher's records to end first.
+void finish_broken_console_line(const published_progress& published) {
+    if (standard_output_mid_line(published.console_record != 0)) {
+        DWORD written = 0;
+        ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), "\r\n", 2, &written, nullptr);
+    }
+}
+
+// The log lacks records the worker wrote: the watcher has no copy of them,
+// so the log stays as the system left it, and standard error says so.
+void report_incomplete_log(const published_progress& published) {
+    if (published.log_failed_error != 0) {
+        platform::write_error_line(fmt::format("The log file is incomplete: writing it failed after record {} (error {}: {}).",
+                                               published.log_failed_after, published.log_failed_error,
+                                               platform::system_error_text(published.log_failed_error)));
+    }
+}
+
 void end_worker(HANDLE process, DWORD code) {
     ::TerminateProcess(process, code);
     ::WaitForSingleObject(process, end_wait_ms);
+}
+
+watch_outcome ended_as_stuck(HANDLE log_file, HANDLE process, std::uint64_t silent_seconds) {
+    end_worker(process, stuck);
+    finish_broken_record(log_file, ending_of(log_file));
+    const std::string whole_log = read_from(log_file, 0, size_of(log_file));
+    return watch_outcome{stuck,
+                         {{true, fmt::format("The run stopped making progress while {}: no new record for {} s, so it "
+                                             "was ended.",
+                                             step_of_run(whole_log), silent_seconds)},
+                          {true, fmt::format(logging::error_verdict_format, stuck)}}};
+}
+
+// Tells standard error what the worker is waiting for, or ends it when the
+// answer is nothing.
+std::optional<watch_outcome> act_on(const progress_call& call, HANDLE log_file, HANDLE process) {
+    switch (call.kind) {
+    case progress_call_kind::still_working:
+        platform::write_error_line(fmt::format(
+            "Still waiting for the add-in: {} s without a new record, the process is working.", call.seconds));
+        break;
+    case progress_call_kind::reader_waiting:
+        platform::write_error_line(fmt::format(
+            "Still waiting: the reader of standard output has not taken record {} for {} s.", call.record,
+            call.seconds));
+        break;
+    case progress_call_kind::stuck:
+        return ended_as_stuck(log_file, process, call.seconds);
+    case progress_call_kind::wait:
+        break;
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -167,34 +219,28 @@ std::optional<watch_outcome> run_watched_worker(HANDLE log_file, const watch_lim
         return std::nullopt;
     }
     const HANDLE process = worker->process.get();
+    const logging::run_progress& progress = worker->handoff->progress();
 
-    std::uint64_t logged = size_of(log_file);
-    ULONGLONG last_progress = ::GetTickCount64();
-    std::optional<ULONGLONG> verdict_seen;
-    log_ending ending;
+    progress_watch watch(limits, awake_milliseconds());
+    std::optional<std::uint64_t> verdict_seen;
     while (::WaitForSingleObject(process, poll_interval_ms) == WAIT_TIMEOUT) {
-        const ULONGLONG now = ::GetTickCount64();
-        if (const std::uint64_t size = size_of(log_file); size != logged) {
-            logged = size;
-            last_progress = now;
-            ending = ending_of(log_file);
-            verdict_seen = ending.verdict_written ? std::optional(now) : std::nullopt;
+        const std::uint64_t now = awake_milliseconds();
+        const published_progress published = read_published(progress);
+        if (published.verdict_record != 0 && published.log_records >= published.verdict_record) {
+            verdict_seen = verdict_seen.value_or(now);
+            if (now - *verdict_seen >= limits.after_verdict_ms) {
+                // Stuck on its way out, after everything was written: only
+                // the status is left to give.
+                end_worker(process, 0);
+                break;
+            }
+            continue;
         }
-        if (verdict_seen && now - *verdict_seen >= limits.after_verdict_ms) {
-            // Stuck on its way out, after everything was written: only the
-            // status is left to give.
-            end_worker(process, 0);
-            return watch_outcome{ending.crash_reported ? ending.verdict_code : 0, {}};
-        }
-        if (!verdict_seen && now - last_progress >= limits.progress_limit_ms) {
-            end_worker(process, stuck);
-            finish_broken_record(log_file, ending_of(log_file));
-            const std::string whole_log = read_from(log_file, 0, size_of(log_file));
-            return watch_outcome{
-                stuck,
-                {fmt::format("The run stopped making progress while {}: no new record for {} s, so it was ended.",
-                             step_of_run(whole_log), limits.progress_limit_ms / milliseconds_per_second),
-                 fmt::format(logging::error_verdict_format, stuck)}};
+        const progress_sample sample{published.log_records, published.console_record, activity_of(process),
+                                     console_selection_in_progress()};
+        if (std::optional<watch_outcome> ended = act_on(watch.observe(now, sample), log_file, process)) {
+            report_incomplete_log(read_published(progress));
+            return ended;
         }
     }
 
@@ -202,15 +248,23 @@ std::optional<watch_outcome> run_watched_worker(HANDLE log_file, const watch_lim
     if (!::GetExitCodeProcess(process, &exit_code)) {
         exit_code = ended_unexpectedly;
     }
-    ending = ending_of(log_file);
-    if (ending.verdict_written) {
-        return watch_outcome{exit_code, {}};
+    const published_progress published = read_published(progress);
+    const log_ending ending = ending_of(log_file);
+    const run_ending_decision decision = decide_run_ending(published, size_of(log_file), ending, exit_code);
+    report_incomplete_log(published);
+    watch_outcome outcome{decision.exit_status, decision.records};
+    if (decision.end_log_line) {
+        finish_broken_record(log_file, ending);
     }
-    finish_broken_record(log_file, ending);
-    const DWORD verdict_code = (exit_code & failure_bit) != 0 ? exit_code : ended_unexpectedly;
-    return watch_outcome{exit_code != 0 ? exit_code : verdict_code,
-                         {fmt::format("The process ended before its verdict: exit code 0x{:08X}.", exit_code),
-                          fmt::format(logging::error_verdict_format, verdict_code)}};
+    if (decision.ended_before_verdict) {
+        outcome.records.push_back(
+            {true, fmt::format("The process ended before its verdict: exit code 0x{:08X}.", exit_code)});
+        outcome.records.push_back({true, fmt::format(logging::error_verdict_format, decision.verdict_code)});
+    }
+    if (!outcome.records.empty()) {
+        finish_broken_console_line(published);
+    }
+    return outcome;
 }
 
 }  // namespace kestrum::watch
