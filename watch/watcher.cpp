@@ -32,6 +32,7 @@ constexpr DWORD stuck = 0x800705B4;               // HRESULT_FROM_WIN32(ERROR_TI
 
 struct started_worker {
     platform::unique_handle process;
+    platform::unique_handle main_thread;
     platform::unique_handle job;
     std::optional<worker_handoff> handoff;
 };
@@ -94,8 +95,8 @@ std::optional<started_worker> start_worker(HANDLE log_file) {
                           nullptr, &startup, &created)) {
         return std::nullopt;
     }
-    started_worker worker{platform::unique_handle(created.hProcess), job_ending_with_this_process(), std::nullopt};
-    const platform::unique_handle thread(created.hThread);
+    started_worker worker{platform::unique_handle(created.hProcess), platform::unique_handle(created.hThread),
+                          job_ending_with_this_process(), std::nullopt};
 
     worker.handoff = worker_handoff::publish(created.dwProcessId, worker_log.get());
     if (!worker.handoff) {
@@ -107,7 +108,7 @@ std::optional<started_worker> start_worker(HANDLE log_file) {
     if (worker.job && !::AssignProcessToJobObject(worker.job.get(), worker.process.get())) {
         worker.job.reset();
     }
-    ::ResumeThread(thread.get());
+    ::ResumeThread(worker.main_thread.get());
     return worker;
 }
 
@@ -236,7 +237,7 @@ std::optional<watch_outcome> run_watched_worker(HANDLE log_file, const watch_lim
             }
             continue;
         }
-        const progress_sample sample{published.log_records, published.console_record, activity_of(process),
+        const progress_sample sample{published.log_records, published.console_record, activity_of(process, worker->main_thread.get()),
                                      console_selection_in_progress()};
         if (std::optional<watch_outcome> ended = act_on(watch.observe(now, sample), log_file, process)) {
             report_incomplete_log(read_published(progress));

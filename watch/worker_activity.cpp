@@ -18,13 +18,18 @@ std::uint64_t awake_milliseconds() noexcept {
     return ticks / interrupt_ticks_per_millisecond;
 }
 
-std::uint64_t activity_of(HANDLE process) noexcept {
+std::uint64_t activity_of(HANDLE process, HANDLE main_thread) noexcept {
     std::uint64_t activity = 0;
     FILETIME created{};
     FILETIME exited{};
     FILETIME kernel{};
     FILETIME user{};
     if (::GetProcessTimes(process, &created, &exited, &kernel, &user)) {
+        activity += ticks_of(kernel) + ticks_of(user);
+    }
+    // Counted in the process's times already; Wine 8 adds a running
+    // thread's time to them only when the thread ends.
+    if (::GetThreadTimes(main_thread, &created, &exited, &kernel, &user)) {
         activity += ticks_of(kernel) + ticks_of(user);
     }
     IO_COUNTERS io{};

@@ -13,7 +13,7 @@ namespace kestrum::watch {
 std::uint64_t awake_milliseconds() noexcept;
 
 // The worker's CPU time and I/O counts added up: it is working while this moves.
-std::uint64_t activity_of(HANDLE process) noexcept;
+std::uint64_t activity_of(HANDLE process, HANDLE main_thread) noexcept;
 
 // A selection in the console window holds every write to it.
 bool console_selection_in_progress() noexcept;
