@@ -4,8 +4,8 @@ import re
 import shlex
 import unittest
 
-from kestrum_run import (ADDIN_FOLDER, ADDRESS_DIGITS, BANNER, EXE, REGISTRATION_HEADING, IS_X86, SHORT_LIMIT_EXE, SHORT_PROGRESS_LIMIT_SECONDS,
-                         remove, run_kestrum, wine_command)
+from kestrum_run import (ADDIN_FOLDER, ADDRESS_DIGITS, BANNER, EDITION_BUILD, EXE, REGISTRATION_HEADING, IS_X86,
+                         SHORT_LIMIT_EXE, SHORT_PROGRESS_LIMIT_SECONDS, remove, run_kestrum, wine_command)
 
 ADDIN_DLL = ADDIN_FOLDER + "\\PexloSampleAddin.dll"
 DYNAMIC_RUNTIME_DLL = ADDIN_FOLDER + "\\PexloSampleAddinDynamicRuntime.dll"
@@ -29,6 +29,9 @@ UNCAUGHT_CXX_THROUGH_SHARED_RUNTIME = ((ABORT, FATAL_APP_EXIT, UNKNOWN) if IS_X8
 # one that stopped making progress.
 ENDED_UNEXPECTEDLY = 0x800704D5
 TIMED_OUT = 0x800705B4
+# The program whose log writes fail, as on a full disk, after its fifth record.
+FULL_DISK_EXE = EDITION_BUILD / "tests" / "kestrum_full_disk.exe"
+FORGED = "[error] The log holds a verdict that kestrum did not write: the add-in wrote into the log."
 
 
 def crash_record(what, code, dll):
@@ -99,35 +102,38 @@ class AddinFaults(unittest.TestCase):
         self.assertEqual(run.log_lines(), lines)
         self.assertLess(run.ended - run.started, 60, "no hang, no crawl")
 
-    def assert_ending_reported(self, variant, ending, verdict_code, exit_code, exe=EXE):
+    def assert_ending_reported(self, variant, ending, verdict_code, exit_code, exe=EXE, forged=False):
         """A run the add-in ended before its verdict still closes with a record
-        saying so and an error verdict, on the console and in the log."""
+        saying so and an error verdict, on the console and in the log; after
+        the add-in's forged "Done." in the log, a record saying that first."""
         run = run_kestrum(variant=variant, exe=exe)
         self.addCleanup(remove, run)
         lines = run.console_lines()
         self.assertEqual(lines[:3], BANNER)
-        self.assertEqual(lines[-2:], [ending, f"[error] An error occurred. HRESULT=0x{verdict_code:08X}"],
-                         run.stdout.decode("utf-8", "replace"))
-        self.assertEqual(run.log_lines(), lines)
+        ours = [FORGED] * forged + [ending, f"[error] An error occurred. HRESULT=0x{verdict_code:08X}"]
+        self.assertEqual(lines[-len(ours):], ours, run.stdout.decode("utf-8", "replace"))
+        self.assertEqual(run.log_lines(), lines[:-len(ours)] + ["[info] Done."] * forged + ours)
         self.assertEqual(run.exit_status, exit_code & 0xFF)
 
     def test_endings_past_every_handler_in_the_process_are_reported_from_outside(self):
         ended = "[error] The process ended before its verdict: exit code 0x{:08X}."
         rows = [
-            # variant, the worker's exit code, the verdict's code
-            ("remove_filter_then_fault", 0xC0000005, 0xC0000005),
-            ("reset_abort_handler_then_abort", 3, ENDED_UNEXPECTEDLY),
-            ("exit_process", 7, ENDED_UNEXPECTEDLY),
-            ("fast_fail", 0xC0000602, 0xC0000602),
+            # variant, the worker's exit code, the verdict's code, whether the add-in forged a verdict in the log
+            ("remove_filter_then_fault", 0xC0000005, 0xC0000005, False),
+            ("reset_abort_handler_then_abort", 3, ENDED_UNEXPECTEDLY, False),
+            ("exit_process", 7, ENDED_UNEXPECTEDLY, False),
+            ("fast_fail", 0xC0000602, 0xC0000602, False),
+            ("forge_verdict_then_exit", 0, ENDED_UNEXPECTEDLY, True),
+            ("forge_verdict_then_fault", 0xC0000005, 0xC0000005, True),
         ]
         if not IS_X86:
             # On x64 a stack overflow on the main thread runs none of the
             # process's handlers, and the process ends with status 0.
-            rows.append(("stack_overflow", 0, ENDED_UNEXPECTEDLY))
-        for variant, worker_exit, verdict_code in rows:
+            rows.append(("stack_overflow", 0, ENDED_UNEXPECTEDLY, False))
+        for variant, worker_exit, verdict_code, forged in rows:
             with self.subTest(variant):
                 self.assert_ending_reported(variant, ended.format(worker_exit), verdict_code,
-                                            worker_exit or verdict_code)
+                                            worker_exit or verdict_code, forged=forged)
 
     def test_stack_overflow_where_the_process_sees_it_is_a_crash(self):
         # The x86 edition sees it on the main thread too; see above for x64.
@@ -140,6 +146,32 @@ class AddinFaults(unittest.TestCase):
             "hang_in_create_instance",
             "[error] The run stopped making progress while creating the add-in: no new record for "
             f"{SHORT_PROGRESS_LIMIT_SECONDS} s, so it was ended.", TIMED_OUT, TIMED_OUT, exe=SHORT_LIMIT_EXE)
+
+    def test_a_run_that_reached_its_verdict_ends_with_it(self):
+        incomplete = "The log file is incomplete: writing it failed after record {} (error {}: "
+        limit = SHORT_PROGRESS_LIMIT_SECONDS
+        rows = [
+            # variant, exe, what reads standard output, standard error's first line, records in the log (None: all)
+            ("terminate_after_verdict", EXE, "", None, None),
+            ("close_log_handle", EXE, "", incomplete.format(3, 6), 3),
+            ("working", FULL_DISK_EXE, "", incomplete.format(5, 112), 5),
+            ("slow_create_instance", SHORT_LIMIT_EXE, "",
+             f"Still waiting for the add-in: {limit} s without a new record, the process is working.", None),
+            ("working", SHORT_LIMIT_EXE, f"| (sleep {3 * limit}; cat)",
+             "Still waiting: the reader of standard output has not taken record ", None),
+        ]
+        for variant, exe, reader, said, logged in rows:
+            with self.subTest(variant, exe=exe.name, reader=reader):
+                run = run_kestrum(variant=variant, scenario="many_assemblies" if reader else "one_runtime",
+                                  exe=exe, report=False, launcher=lambda exe: [
+                                      "bash", "-c", f"set -o pipefail; {shlex.join(wine_command(exe))} {reader}"])
+                self.addCleanup(remove, run)
+                lines = run.console_lines()
+                self.assertEqual(lines[-1], "[info] Done.")
+                self.assertEqual(run.exit_status, 0)
+                said_lines = run.stderr.decode("utf-8").splitlines()
+                self.assertEqual(said_lines[0][:len(said)] if said_lines and said else said_lines, said or [])
+                self.assertEqual(run.log_lines(), lines[:logged])
 
     def test_the_addin_cannot_take_the_output_or_the_log(self):
         for variant in ("take_standard_output", "delete_logs"):

@@ -1,8 +1,10 @@
+#include "watch/progress_watch.h"
 #include "watch/run_ending.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace kestrum::watch {
 namespace {
@@ -59,6 +61,94 @@ TEST(RunStep, IsNamedByTheLastSectionTheLogReached) {
     EXPECT_EQ(step_of_run(created + record("[info]   C:\\a.dll")), "listing the modules");
     EXPECT_EQ(step_of_run(listing), "listing the .NET assemblies or releasing the add-in");
 }
+
+constexpr DWORD ended_unexpectedly = 0x800704D5;
+constexpr char forged[] = "The log holds a verdict that kestrum did not write: the add-in wrote into the log.";
+
+struct decision_case {
+    const char* name;
+    published_progress published;
+    std::uint64_t log_size;
+    std::string tail;
+    DWORD exit_code;
+    DWORD exit_status;
+    std::vector<watcher_record> records;
+    bool ended_before_verdict;
+};
+
+class RunEndingDecision : public ::testing::TestWithParam<decision_case> {};
+
+TEST_P(RunEndingDecision, FollowsWhatTheWorkerPublishedAndTheLogHolds) {
+    const decision_case& expected = GetParam();
+    const run_ending_decision decision =
+        decide_run_ending(expected.published, expected.log_size, read_log_ending(expected.tail), expected.exit_code);
+    EXPECT_EQ(decision.exit_status, expected.exit_status);
+    EXPECT_EQ(decision.records, expected.records);
+    EXPECT_EQ(decision.ended_before_verdict, expected.ended_before_verdict);
+    EXPECT_EQ(decision.verdict_code, expected.ended_before_verdict ? ended_unexpectedly : 0);
+}
+
+const std::string done = record("[info] Done.");
+
+// published: records, pending bytes, bytes, verdict record, code, status, failed after, error, console record
+INSTANTIATE_TEST_SUITE_P(
+    Endings, RunEndingDecision,
+    ::testing::Values(
+        decision_case{"exit_after_the_verdict", {10, 0, 500, 10, 0, 0, 0, 0, 0}, 500, done, 3, 0, {}, false},
+        decision_case{"crash_verdict", {12, 0, 600, 12, 0xC0000005, 0xC0000005, 0, 0, 0}, 600, done, 5, 0xC0000005, {},
+                      false},
+        decision_case{"log_incomplete", {10, 0, 100, 10, 0, 0, 3, ERROR_DISK_FULL, 0}, 100, record("[info] "), 0, 0, {},
+                      false},
+        decision_case{"verdict_cut_from_the_count", {9, 20, 480, 10, 0, 0, 0, 0, 0}, 500, done, 0, 0, {}, false},
+        decision_case{"forged_without_a_verdict", {3, 0, 150, 0, 0, 0, 0, 0, 0}, 200, done, 0, ended_unexpectedly,
+                      {{true, forged}}, true},
+        decision_case{"forged_after_the_verdict", {10, 0, 500, 10, 0, 0, 0, 0, 0}, 550, done, 0, 0,
+                      {{true, forged}, {false, "Done."}}, false},
+        decision_case{"ended_before_its_verdict", {5, 0, 250, 0, 0, 0, 0, 0, 0}, 250, record("[info] "), 7, 7, {},
+                      true}),
+    [](const ::testing::TestParamInfo<decision_case>& ending) { return std::string(ending.param.name); });
+
+struct observation {
+    std::uint64_t now_ms;
+    progress_sample sample;
+    progress_call_kind kind;
+    std::uint64_t seconds;
+};
+
+struct progress_case {
+    const char* name;
+    std::vector<observation> observations;
+};
+
+class ProgressWatch : public ::testing::TestWithParam<progress_case> {};
+
+TEST_P(ProgressWatch, EndsOnlyAWorkerThatNothingMoves) {
+    progress_watch watch({5000, 5000, 25000, 2500}, 0);
+    for (const observation& seen : GetParam().observations) {
+        const progress_call call = watch.observe(seen.now_ms, seen.sample);
+        EXPECT_EQ(call.kind, seen.kind) << "at " << seen.now_ms << " ms";
+        EXPECT_EQ(call.seconds, seen.seconds) << "at " << seen.now_ms << " ms";
+    }
+}
+
+using enum progress_call_kind;
+// samples: records, console record, activity, console selection
+INSTANTIATE_TEST_SUITE_P(
+    Silences, ProgressWatch,
+    ::testing::Values(
+        progress_case{"idle", {{0, {1, 0, 1, false}, wait, 0}, {4900, {1, 0, 1, false}, wait, 0},
+                               {5000, {1, 0, 1, false}, stuck, 5}}},
+        progress_case{"a_new_record", {{4000, {2, 0, 1, false}, wait, 0}, {8900, {2, 0, 1, false}, wait, 0},
+                                       {9000, {2, 0, 1, false}, stuck, 5}}},
+        progress_case{"working", {{4000, {0, 0, 2, false}, wait, 0}, {5000, {0, 0, 3, false}, still_working, 5},
+                                  {6000, {0, 0, 4, false}, wait, 0}, {7500, {0, 0, 5, false}, still_working, 7},
+                                  {25000, {0, 0, 6, false}, stuck, 25}}},
+        progress_case{"paused_reader", {{100, {1, 2, 1, false}, wait, 0}, {5100, {1, 2, 1, false}, reader_waiting, 5},
+                                        {20000, {1, 2, 1, false}, wait, 0}, {24000, {1, 0, 1, false}, wait, 0},
+                                        {25000, {1, 0, 1, false}, stuck, 5}}},
+        progress_case{"console_selection", {{4000, {0, 0, 0, true}, wait, 0}, {8000, {0, 0, 0, true}, wait, 0},
+                                            {12000, {0, 0, 0, false}, wait, 0}, {13000, {0, 0, 0, false}, stuck, 5}}}),
+    [](const ::testing::TestParamInfo<progress_case>& silence) { return std::string(silence.param.name); });
 
 }  // namespace
 }  // namespace kestrum::watch
