@@ -30,12 +30,13 @@ constexpr DWORD milliseconds_per_second = 1000;
 // A worker that writes nothing but keeps its CPU or disk busy is given ten
 // minutes (first starts, network time-outs), five times the limit; standard
 // error hears of it every minute, half the limit.
+constexpr DWORD progress_limit_ms = progress_limit_seconds * milliseconds_per_second;
 constexpr DWORD working_allowance_limits = 5;
 constexpr DWORD working_notes_per_limit = 2;
-constexpr kestrum::watch::watch_limits limits{
-    progress_limit_seconds * milliseconds_per_second, after_verdict_ms,
-    working_allowance_limits * progress_limit_seconds * milliseconds_per_second,
-    progress_limit_seconds * milliseconds_per_second / working_notes_per_limit};
+constexpr DWORD working_allowance_ms = working_allowance_limits * progress_limit_ms;
+constexpr DWORD working_note_ms = progress_limit_ms / working_notes_per_limit;
+constexpr kestrum::watch::watch_limits limits{progress_limit_ms, after_verdict_ms, working_allowance_ms,
+                                              working_note_ms};
 
 #if defined(KESTRUM_LOG_FAILS_AFTER_RECORDS)
 // A full disk, for tests: every write to the log after the first few fails
@@ -54,8 +55,7 @@ constexpr kestrum::logging::log_writer worker_log_writer = kestrum::logging::wri
 #endif
 
 int run_here(kestrum::logging::run_log& log) {
-    const kestrum::crash::crash_report_guard crash_report(*log.logger, log.file.get(), log.output.get(),
-                                                          log.progress);
+    const kestrum::crash::crash_report_guard crash_report(*log.logger, log.file.get(), log.output.get(), log.progress);
     kestrum::app::run_checks(*log.logger, kestrum::app::system_platform_services());
     return 0;
 }

@@ -5,7 +5,7 @@
 namespace kestrum::logging {
 class gated_logger;
 struct run_progress;
-}
+}  // namespace kestrum::logging
 
 namespace kestrum::crash {
 

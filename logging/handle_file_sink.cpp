@@ -23,8 +23,9 @@ bool write_whole(HANDLE file, std::string_view bytes, DWORD& error) noexcept {
 void handle_file_sink::publish_taken(const spdlog::details::log_msg& message, std::uint32_t record,
                                      std::size_t size) noexcept {
     const spdlog::string_view_t level = spdlog::level::to_string_view(message.level);
-    if (const std::optional<std::uint32_t> code = verdict_code_of(
-            std::string_view(level.data(), level.size()), std::string_view(message.payload.data(), message.payload.size()))) {
+    if (const std::optional<std::uint32_t> code =
+            verdict_code_of(std::string_view(level.data(), level.size()),
+                            std::string_view(message.payload.data(), message.payload.size()))) {
         // Only kestrum's own calls reach this sink, and platform text never
         // stands alone in a record: this is the verdict. A run that reaches
         // it exits 0.

@@ -38,7 +38,6 @@ run_log open_run_log(std::chrono::system_clock::time_point started);
 
 // The same logger over a log file that is already open for appending; in the
 // worker, publishing into |progress| what it writes, through |write|.
-run_log open_run_log_on(platform::unique_handle file, run_progress* progress = nullptr,
-                        log_writer write = write_whole);
+run_log open_run_log_on(platform::unique_handle file, run_progress* progress = nullptr, log_writer write = write_whole);
 
 }  // namespace kestrum::logging

@@ -13,9 +13,9 @@ namespace kestrum::watch {
 inline constexpr std::uint64_t handoff_mark = 0x4B65737472756D32;  // "Kestrum2"
 
 struct handoff_section {
-    std::uint64_t mark;                // written by the watcher before the worker runs
-    std::uint64_t log_file;            // a handle value, valid in the worker
-    logging::run_progress progress;    // written by the worker, read by the watcher
+    std::uint64_t mark;              // written by the watcher before the worker runs
+    std::uint64_t log_file;          // a handle value, valid in the worker
+    logging::run_progress progress;  // written by the worker, read by the watcher
 };
 
 }  // namespace kestrum::watch

@@ -33,7 +33,10 @@ struct progress_call {
 class progress_watch {
 public:
     progress_watch(const watch_limits& limits, std::uint64_t now_ms) noexcept
-        : limits_(limits), last_record_ms_(now_ms), last_activity_ms_(now_ms), next_note_ms_(limits.progress_limit_ms) {}
+        : limits_(limits),
+          last_record_ms_(now_ms),
+          last_activity_ms_(now_ms),
+          next_note_ms_(limits.progress_limit_ms) {}
 
     progress_call observe(std::uint64_t now_ms, const progress_sample& sample) noexcept;
 

@@ -113,10 +113,10 @@ run_ending_decision decide_run_ending(const published_progress& published, std::
             if (ending.verdict_written) {
                 decision.records.push_back({true, forged_verdict});
             }
-            decision.records.push_back(published.verdict_code == 0
-                                           ? watcher_record{false, "Done."}
-                                           : watcher_record{true, fmt::format(logging::error_verdict_format,
-                                                                              published.verdict_code)});
+            decision.records.push_back(
+                published.verdict_code == 0
+                    ? watcher_record{false, "Done."}
+                    : watcher_record{true, fmt::format(logging::error_verdict_format, published.verdict_code)});
         } else {
             decision.end_log_line = false;
         }

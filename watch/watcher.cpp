@@ -169,9 +169,9 @@ void finish_broken_console_line(const published_progress& published) {
 // so the log stays as the system left it, and standard error says so.
 void report_incomplete_log(const published_progress& published) {
     if (published.log_failed_error != 0) {
-        platform::write_error_line(fmt::format("The log file is incomplete: writing it failed after record {} (error {}: {}).",
-                                               published.log_failed_after, published.log_failed_error,
-                                               platform::system_error_text(published.log_failed_error)));
+        platform::write_error_line(fmt::format(
+            "The log file is incomplete: writing it failed after record {} (error {}: {}).", published.log_failed_after,
+            published.log_failed_error, platform::system_error_text(published.log_failed_error)));
     }
 }
 
@@ -195,19 +195,19 @@ watch_outcome ended_as_stuck(HANDLE log_file, HANDLE process, std::uint64_t sile
 // answer is nothing.
 std::optional<watch_outcome> act_on(const progress_call& call, HANDLE log_file, HANDLE process) {
     switch (call.kind) {
-    case progress_call_kind::still_working:
-        platform::write_error_line(fmt::format(
-            "Still waiting for the add-in: {} s without a new record, the process is working.", call.seconds));
-        break;
-    case progress_call_kind::reader_waiting:
-        platform::write_error_line(fmt::format(
-            "Still waiting: the reader of standard output has not taken record {} for {} s.", call.record,
-            call.seconds));
-        break;
-    case progress_call_kind::stuck:
-        return ended_as_stuck(log_file, process, call.seconds);
-    case progress_call_kind::wait:
-        break;
+        case progress_call_kind::still_working:
+            platform::write_error_line(fmt::format(
+                "Still waiting for the add-in: {} s without a new record, the process is working.", call.seconds));
+            break;
+        case progress_call_kind::reader_waiting:
+            platform::write_error_line(
+                fmt::format("Still waiting: the reader of standard output has not taken record {} for {} s.",
+                            call.record, call.seconds));
+            break;
+        case progress_call_kind::stuck:
+            return ended_as_stuck(log_file, process, call.seconds);
+        case progress_call_kind::wait:
+            break;
     }
     return std::nullopt;
 }
@@ -237,8 +237,8 @@ std::optional<watch_outcome> run_watched_worker(HANDLE log_file, const watch_lim
             }
             continue;
         }
-        const progress_sample sample{published.log_records, published.console_record, activity_of(process, worker->main_thread.get()),
-                                     console_selection_in_progress()};
+        const progress_sample sample{published.log_records, published.console_record,
+                                     activity_of(process, worker->main_thread.get()), console_selection_in_progress()};
         if (std::optional<watch_outcome> ended = act_on(watch.observe(now, sample), log_file, process)) {
             report_incomplete_log(read_published(progress));
             return ended;

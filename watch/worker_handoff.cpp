@@ -24,7 +24,8 @@ std::optional<worker_handoff> worker_handoff::publish(DWORD worker_id, HANDLE lo
         return std::nullopt;
     }
     // The worker is still suspended: it sees the section whole or not at all.
-    new (view.get()) handoff_section{handoff_mark, static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(log_file)), {}};
+    new (view.get())
+        handoff_section{handoff_mark, static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(log_file)), {}};
     return worker_handoff(std::move(section), std::move(view));
 }
 
@@ -39,7 +40,8 @@ std::optional<handed_over_log> log_file_handed_to_this_process() {
         return std::nullopt;
     }
     handed_over_log handed;
-    handed.view = unique_view(::MapViewOfFile(section.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(handoff_section)));
+    handed.view =
+        unique_view(::MapViewOfFile(section.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(handoff_section)));
     if (!handed.view) {
         return handed;
     }
