@@ -1,5 +1,7 @@
 #include "watch/watcher.h"
 
+#include "watch/console_interrupt.h"
+#include "watch/log_keeper.h"
 #include "watch/run_ending.h"
 #include "watch/worker_handoff.h"
 #include "logging/status_code.h"
@@ -19,8 +21,10 @@ namespace {
 constexpr DWORD poll_interval_ms = 100;
 // Enough of the log's end to hold its last two records when one is a verdict.
 constexpr DWORD tail_bytes = 64 * 1024;
-// How long an ended worker is given to be gone before the records are written.
+// How long an ended worker is given to be gone before the records are written;
+// after a closed console window the system gives this process only seconds.
 constexpr DWORD end_wait_ms = 5000;
+constexpr DWORD interrupted_end_wait_ms = 1000;
 constexpr DWORD milliseconds_per_second = 1000;
 constexpr unsigned bits_per_dword = 32;
 // The failure bit of a status code.
@@ -70,8 +74,10 @@ std::optional<started_worker> start_worker(HANDLE log_file) {
     if (program.empty()) {
         return std::nullopt;
     }
-    // The worker may write the log, nothing more: it cannot truncate it, read
-    // it back or give it away with more rights than that.
+    // The worker may append to the log, nothing more: it cannot truncate it
+    // (Windows asks FILE_WRITE_DATA for that; where Wine does not, the
+    // watcher's own copy puts it back), write over it, read it back or give
+    // it away with more rights than that.
     const platform::unique_handle worker_log = inheritable_copy(log_file, FILE_APPEND_DATA | SYNCHRONIZE, 0);
     const platform::unique_handle input = inheritable_copy(::GetStdHandle(STD_INPUT_HANDLE), 0, DUPLICATE_SAME_ACCESS);
     const platform::unique_handle output =
@@ -154,14 +160,15 @@ void finish_broken_record(HANDLE log_file, const log_ending& ending) {
     }
 }
 
-void end_worker(HANDLE process, DWORD code) {
+void end_worker(HANDLE process, DWORD code, DWORD wait_ms = end_wait_ms) {
     ::TerminateProcess(process, code);
-    ::WaitForSingleObject(process, end_wait_ms);
+    ::WaitForSingleObject(process, wait_ms);
 }
 
 }  // namespace
 
 std::optional<watch_outcome> run_watched_worker(HANDLE log_file, const watch_limits& limits) {
+    listen_for_console_interrupts();
     std::optional<started_worker> worker = start_worker(log_file);
     if (!worker) {
         return std::nullopt;
@@ -172,7 +179,9 @@ std::optional<watch_outcome> run_watched_worker(HANDLE log_file, const watch_lim
     ULONGLONG last_progress = ::GetTickCount64();
     std::optional<ULONGLONG> verdict_seen;
     log_ending ending;
-    while (::WaitForSingleObject(process, poll_interval_ms) == WAIT_TIMEOUT) {
+    log_keeper kept_log(log_file);
+    while (wait_for_worker_or_interrupt(process, poll_interval_ms) == WAIT_TIMEOUT) {
+        kept_log.follow();
         const ULONGLONG now = ::GetTickCount64();
         if (const std::uint64_t size = size_of(log_file); size != logged) {
             logged = size;
@@ -188,6 +197,7 @@ std::optional<watch_outcome> run_watched_worker(HANDLE log_file, const watch_lim
         }
         if (!verdict_seen && now - last_progress >= limits.progress_limit_ms) {
             end_worker(process, stuck);
+            kept_log.follow();
             finish_broken_record(log_file, ending_of(log_file));
             const std::string whole_log = read_from(log_file, 0, size_of(log_file));
             return watch_outcome{
@@ -198,6 +208,11 @@ std::optional<watch_outcome> run_watched_worker(HANDLE log_file, const watch_lim
         }
     }
 
+    const console_interrupt interrupt = interrupt_of_run(process);
+    if (interrupt != console_interrupt::none) {
+        end_worker(process, 0, interrupted_end_wait_ms);
+    }
+    kept_log.follow();
     DWORD exit_code = 0;
     if (!::GetExitCodeProcess(process, &exit_code)) {
         exit_code = ended_unexpectedly;
@@ -207,6 +222,9 @@ std::optional<watch_outcome> run_watched_worker(HANDLE log_file, const watch_lim
         return watch_outcome{exit_code, {}};
     }
     finish_broken_record(log_file, ending);
+    if (interrupt != console_interrupt::none) {
+        return watch_outcome{interrupted_run_code, interrupted_run_records(interrupt)};
+    }
     const DWORD verdict_code = (exit_code & failure_bit) != 0 ? exit_code : ended_unexpectedly;
     return watch_outcome{exit_code != 0 ? exit_code : verdict_code,
                          {fmt::format("The process ended before its verdict: exit code 0x{:08X}.", exit_code),

@@ -29,6 +29,7 @@ UNCAUGHT_CXX_THROUGH_SHARED_RUNTIME = ((ABORT, FATAL_APP_EXIT, UNKNOWN) if IS_X8
 # one that stopped making progress.
 ENDED_UNEXPECTEDLY = 0x800704D5
 TIMED_OUT = 0x800705B4
+INTERRUPTED = 0x800704C7
 
 
 def crash_record(what, code, dll):
@@ -44,7 +45,7 @@ class AddinFaults(unittest.TestCase):
     def assert_crash_reported(self, variant, what, code, dll=ADDIN_DLL, scenario="one_runtime"):
         """The crash record and its verdict are the last two records on the
         console and in the log, whatever else was still being written."""
-        run = run_kestrum(variant=variant, scenario=scenario)
+        run = self.run = run_kestrum(variant=variant, scenario=scenario)
         self.addCleanup(remove, run)
         lines = run.console_lines()
         self.assertEqual(lines[:3], BANNER)
@@ -71,6 +72,10 @@ class AddinFaults(unittest.TestCase):
                 ("raise_msvc_exception", 0xE06D7363)):
             with self.subTest(variant):
                 self.assertEqual(len(self.assert_crash_reported(variant, EXCEPTION, code)), 5)
+
+    def test_a_log_emptied_through_the_workers_handle_is_put_back(self):
+        self.assertEqual(len(self.assert_crash_reported("truncate_log_then_fault", EXCEPTION, 0xC0000005)), 5)
+        self.assertIn(b"SetEndOfFile", (self.run.workdir / "truncate-log.txt").read_bytes(), "the handle was found")
 
     def test_cxx_exception_escaping_create_instance(self):
         what, code, dll = UNCAUGHT_CXX
@@ -140,6 +145,15 @@ class AddinFaults(unittest.TestCase):
             "hang_in_create_instance",
             "[error] The run stopped making progress while creating the add-in: no new record for "
             f"{SHORT_PROGRESS_LIMIT_SECONDS} s, so it was ended.", TIMED_OUT, TIMED_OUT, exe=SHORT_LIMIT_EXE)
+
+    def test_ctrl_c_on_the_console_ends_the_run_with_its_own_verdict(self):
+        # Wine hands console events only to programs on a console: a pseudo-terminal.
+        run = run_kestrum(variant="send_ctrl_c", exe=SHORT_LIMIT_EXE, report=False,
+                          launcher=lambda exe: ["script", "-qec", shlex.join(wine_command(exe)), "/dev/null"])
+        self.addCleanup(remove, run)
+        self.assertEqual(run.log_lines()[3:], ["[error] The run was interrupted (Ctrl+C) before its verdict.",
+                                               f"[error] An error occurred. HRESULT=0x{INTERRUPTED:08X}"])
+        self.assertEqual(run.exit_status, INTERRUPTED & 0xFF)
 
     def test_the_addin_cannot_take_the_output_or_the_log(self):
         for variant in ("take_standard_output", "delete_logs"):
