@@ -17,7 +17,7 @@ std::wstring without_long_path_prefix(std::wstring_view final_path) {
         return std::wstring(share_prefix) + std::wstring(final_path.substr(long_share_prefix.size()));
     }
     return std::wstring(final_path.starts_with(long_path_prefix) ? final_path.substr(long_path_prefix.size())
-                                                                  : final_path);
+                                                                 : final_path);
 }
 
 std::string log_location_line(HANDLE file) {

@@ -15,10 +15,12 @@ constexpr DWORD ended_by_console_event = 0xC000013A;
 // How long to wait for an event that has already ended the worker.
 constexpr DWORD event_grace_ms = 1000;
 
+// NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables): written by the handler thread
 std::atomic<console_interrupt> received{console_interrupt::none};
 // Made before the handler is installed and never closed: the handler may run
 // at any moment of this process's life.
-HANDLE interrupt_came = nullptr;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables): shared with the handler thread
+// NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables): shared with the handler thread
+HANDLE interrupt_came = nullptr;
 
 BOOL WINAPI on_console_event(DWORD ctrl_type) {
     if (!note_console_event(ctrl_type)) {
@@ -48,17 +50,17 @@ void listen_for_console_interrupts() {
 bool note_console_event(DWORD ctrl_type) noexcept {
     console_interrupt interrupt = console_interrupt::none;
     switch (ctrl_type) {
-    case CTRL_C_EVENT:
-        interrupt = console_interrupt::ctrl_c;
-        break;
-    case CTRL_BREAK_EVENT:
-        interrupt = console_interrupt::ctrl_break;
-        break;
-    case CTRL_CLOSE_EVENT:
-        interrupt = console_interrupt::window_closed;
-        break;
-    default:
-        return false;
+        case CTRL_C_EVENT:
+            interrupt = console_interrupt::ctrl_c;
+            break;
+        case CTRL_BREAK_EVENT:
+            interrupt = console_interrupt::ctrl_break;
+            break;
+        case CTRL_CLOSE_EVENT:
+            interrupt = console_interrupt::window_closed;
+            break;
+        default:
+            return false;
     }
     console_interrupt none = console_interrupt::none;
     received.compare_exchange_strong(none, interrupt);

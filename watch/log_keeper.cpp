@@ -74,8 +74,8 @@ std::optional<std::size_t> start_of_damage(std::string_view kept, std::string_vi
 void log_keeper::follow() {
     const std::uint64_t size = size_of(file_);
     const std::size_t checked = std::min(kept_.size(), checked_bytes);
-    if (size >= kept_.size() &&
-        read_range(file_, kept_.size() - checked, kept_.size()) == std::string_view(kept_).substr(kept_.size() - checked)) {
+    if (size >= kept_.size() && read_range(file_, kept_.size() - checked, kept_.size()) ==
+                                    std::string_view(kept_).substr(kept_.size() - checked)) {
         kept_ += read_range(file_, kept_.size(), size);
         return;
     }
