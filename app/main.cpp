@@ -5,6 +5,7 @@
 #include "crash/crash_report.h"
 #include "watch/watcher.h"
 #include "watch/worker_handoff.h"
+#include "logging/log_location.h"
 #include "logging/run_logger.h"
 #include "platform/system_error.h"
 
@@ -85,9 +86,13 @@ int main() {
     if (!handed) {
         watched = kestrum::watch::run_watched_worker(claim.file.get(), limits);
     }
+    // Named now, said after the run: the file goes with the last logger.
+    const std::string log_location = kestrum::logging::log_location_line(claim.file.get());
     if (!watched) {
         kestrum::logging::run_log log = kestrum::logging::open_run_log_on(std::move(claim.file));
-        return run_here(log);
+        const int status = run_here(log);
+        kestrum::logging::write_log_location(log_location);
+        return status;
     }
     // The logger is made only when there is something to add to the worker's
     // records: a normal run costs the watcher nothing more.
@@ -101,5 +106,6 @@ int main() {
             }
         }
     }
+    kestrum::logging::write_log_location(log_location);
     return static_cast<int>(watched->exit_status);
 }

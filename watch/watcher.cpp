@@ -1,5 +1,7 @@
 #include "watch/watcher.h"
 
+#include "watch/console_interrupt.h"
+#include "watch/log_keeper.h"
 #include "watch/progress_watch.h"
 #include "watch/run_ending.h"
 #include "watch/worker_activity.h"
@@ -22,8 +24,10 @@ namespace {
 constexpr DWORD poll_interval_ms = 100;
 // Enough of the log's end to hold its last two records when one is a verdict.
 constexpr DWORD tail_bytes = 64 * 1024;
-// How long an ended worker is given to be gone before the records are written.
+// How long an ended worker is given to be gone before the records are written;
+// after a closed console window the system gives this process only seconds.
 constexpr DWORD end_wait_ms = 5000;
+constexpr DWORD interrupted_end_wait_ms = 1000;
 constexpr DWORD milliseconds_per_second = 1000;
 constexpr unsigned bits_per_dword = 32;
 // Verdicts for endings whose own code would read as success.
@@ -72,8 +76,10 @@ std::optional<started_worker> start_worker(HANDLE log_file) {
     if (program.empty()) {
         return std::nullopt;
     }
-    // The worker may write the log, nothing more: it cannot truncate it, read
-    // it back or give it away with more rights than that.
+    // The worker may append to the log, nothing more: it cannot truncate it
+    // (Windows asks FILE_WRITE_DATA for that; where Wine does not, the
+    // watcher's own copy puts it back), write over it, read it back or give
+    // it away with more rights than that.
     const platform::unique_handle worker_log = inheritable_copy(log_file, FILE_APPEND_DATA | SYNCHRONIZE, 0);
     const platform::unique_handle input = inheritable_copy(::GetStdHandle(STD_INPUT_HANDLE), 0, DUPLICATE_SAME_ACCESS);
     const platform::unique_handle output =
@@ -175,13 +181,14 @@ void report_incomplete_log(const published_progress& published) {
     }
 }
 
-void end_worker(HANDLE process, DWORD code) {
+void end_worker(HANDLE process, DWORD code, DWORD wait_ms = end_wait_ms) {
     ::TerminateProcess(process, code);
-    ::WaitForSingleObject(process, end_wait_ms);
+    ::WaitForSingleObject(process, wait_ms);
 }
 
-watch_outcome ended_as_stuck(HANDLE log_file, HANDLE process, std::uint64_t silent_seconds) {
+watch_outcome ended_as_stuck(HANDLE log_file, log_keeper& kept_log, HANDLE process, std::uint64_t silent_seconds) {
     end_worker(process, stuck);
+    kept_log.follow();
     finish_broken_record(log_file, ending_of(log_file));
     const std::string whole_log = read_from(log_file, 0, size_of(log_file));
     return watch_outcome{stuck,
@@ -193,7 +200,8 @@ watch_outcome ended_as_stuck(HANDLE log_file, HANDLE process, std::uint64_t sile
 
 // Tells standard error what the worker is waiting for, or ends it when the
 // answer is nothing.
-std::optional<watch_outcome> act_on(const progress_call& call, HANDLE log_file, HANDLE process) {
+std::optional<watch_outcome> act_on(const progress_call& call, HANDLE log_file, log_keeper& kept_log,
+                                    HANDLE process) {
     switch (call.kind) {
         case progress_call_kind::still_working:
             platform::write_error_line(fmt::format(
@@ -205,7 +213,7 @@ std::optional<watch_outcome> act_on(const progress_call& call, HANDLE log_file, 
                             call.record, call.seconds));
             break;
         case progress_call_kind::stuck:
-            return ended_as_stuck(log_file, process, call.seconds);
+            return ended_as_stuck(log_file, kept_log, process, call.seconds);
         case progress_call_kind::wait:
             break;
     }
@@ -215,6 +223,7 @@ std::optional<watch_outcome> act_on(const progress_call& call, HANDLE log_file, 
 }  // namespace
 
 std::optional<watch_outcome> run_watched_worker(HANDLE log_file, const watch_limits& limits) {
+    listen_for_console_interrupts();
     std::optional<started_worker> worker = start_worker(log_file);
     if (!worker) {
         return std::nullopt;
@@ -224,7 +233,9 @@ std::optional<watch_outcome> run_watched_worker(HANDLE log_file, const watch_lim
 
     progress_watch watch(limits, awake_milliseconds());
     std::optional<std::uint64_t> verdict_seen;
-    while (::WaitForSingleObject(process, poll_interval_ms) == WAIT_TIMEOUT) {
+    log_keeper kept_log(log_file);
+    while (wait_for_worker_or_interrupt(process, poll_interval_ms) == WAIT_TIMEOUT) {
+        kept_log.follow();
         const std::uint64_t now = awake_milliseconds();
         const published_progress published = read_published(progress);
         if (published.verdict_record != 0 && published.log_records >= published.verdict_record) {
@@ -239,12 +250,17 @@ std::optional<watch_outcome> run_watched_worker(HANDLE log_file, const watch_lim
         }
         const progress_sample sample{published.log_records, published.console_record,
                                      activity_of(process, worker->main_thread.get()), console_selection_in_progress()};
-        if (std::optional<watch_outcome> ended = act_on(watch.observe(now, sample), log_file, process)) {
+        if (std::optional<watch_outcome> ended = act_on(watch.observe(now, sample), log_file, kept_log, process)) {
             report_incomplete_log(read_published(progress));
             return ended;
         }
     }
 
+    const console_interrupt interrupt = interrupt_of_run(process);
+    if (interrupt != console_interrupt::none) {
+        end_worker(process, 0, interrupted_end_wait_ms);
+    }
+    kept_log.follow();
     DWORD exit_code = 0;
     if (!::GetExitCodeProcess(process, &exit_code)) {
         exit_code = ended_unexpectedly;
@@ -257,7 +273,12 @@ std::optional<watch_outcome> run_watched_worker(HANDLE log_file, const watch_lim
     if (decision.end_log_line) {
         finish_broken_record(log_file, ending);
     }
-    if (decision.ended_before_verdict) {
+    if (decision.ended_before_verdict && interrupt != console_interrupt::none) {
+        for (std::string& record : interrupted_run_records(interrupt)) {
+            outcome.records.push_back({true, std::move(record)});
+        }
+        outcome.exit_status = interrupted_run_code;
+    } else if (decision.ended_before_verdict) {
         outcome.records.push_back(
             {true, fmt::format("The process ended before its verdict: exit code 0x{:08X}.", exit_code)});
         outcome.records.push_back({true, fmt::format(logging::error_verdict_format, decision.verdict_code)});

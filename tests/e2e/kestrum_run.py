@@ -177,6 +177,12 @@ class Run:
         assert len(files) == 1, f"expected one log file, found {files}"
         return files[0].read_bytes()
 
+    def log_location_line(self):
+        """The one line on standard error after a run: the log's full path, as
+        Wine names a folder outside the prefix."""
+        [log_file] = self.log_files()
+        return ("Log: Z:" + str(log_file).replace("/", "\\") + "\r\n").encode("utf-8")
+
     def console_lines(self):
         """The console records, each checked to end in CRLF."""
         return split_records(self.stdout)

@@ -32,6 +32,7 @@ TIMED_OUT = 0x800705B4
 # The program whose log writes fail, as on a full disk, after its fifth record.
 FULL_DISK_EXE = EDITION_BUILD / "tests" / "kestrum_full_disk.exe"
 FORGED = "[error] The log holds a verdict that kestrum did not write: the add-in wrote into the log."
+INTERRUPTED = 0x800704C7
 
 
 def crash_record(what, code, dll):
@@ -47,7 +48,7 @@ class AddinFaults(unittest.TestCase):
     def assert_crash_reported(self, variant, what, code, dll=ADDIN_DLL, scenario="one_runtime"):
         """The crash record and its verdict are the last two records on the
         console and in the log, whatever else was still being written."""
-        run = run_kestrum(variant=variant, scenario=scenario)
+        run = self.run = run_kestrum(variant=variant, scenario=scenario)
         self.addCleanup(remove, run)
         lines = run.console_lines()
         self.assertEqual(lines[:3], BANNER)
@@ -74,6 +75,10 @@ class AddinFaults(unittest.TestCase):
                 ("raise_msvc_exception", 0xE06D7363)):
             with self.subTest(variant):
                 self.assertEqual(len(self.assert_crash_reported(variant, EXCEPTION, code)), 5)
+
+    def test_a_log_emptied_through_the_workers_handle_is_put_back(self):
+        self.assertEqual(len(self.assert_crash_reported("truncate_log_then_fault", EXCEPTION, 0xC0000005)), 5)
+        self.assertIn(b"SetEndOfFile", (self.run.workdir / "truncate-log.txt").read_bytes(), "the handle was found")
 
     def test_cxx_exception_escaping_create_instance(self):
         what, code, dll = UNCAUGHT_CXX
@@ -169,9 +174,18 @@ class AddinFaults(unittest.TestCase):
                 lines = run.console_lines()
                 self.assertEqual(lines[-1], "[info] Done.")
                 self.assertEqual(run.exit_status, 0)
-                said_lines = run.stderr.decode("utf-8").splitlines()
+                said_lines = [line for line in run.stderr.decode("utf-8").splitlines() if not line.startswith("Log: ")]
                 self.assertEqual(said_lines[0][:len(said)] if said_lines and said else said_lines, said or [])
                 self.assertEqual(run.log_lines(), lines[:logged])
+
+    def test_ctrl_c_on_the_console_ends_the_run_with_its_own_verdict(self):
+        # Wine hands console events only to programs on a console: a pseudo-terminal.
+        run = run_kestrum(variant="send_ctrl_c", exe=SHORT_LIMIT_EXE, report=False,
+                          launcher=lambda exe: ["script", "-qec", shlex.join(wine_command(exe)), "/dev/null"])
+        self.addCleanup(remove, run)
+        self.assertEqual(run.log_lines()[3:], ["[error] The run was interrupted (Ctrl+C) before its verdict.",
+                                               f"[error] An error occurred. HRESULT=0x{INTERRUPTED:08X}"])
+        self.assertEqual(run.exit_status, INTERRUPTED & 0xFF)
 
     def test_the_addin_cannot_take_the_output_or_the_log(self):
         for variant in ("take_standard_output", "delete_logs"):

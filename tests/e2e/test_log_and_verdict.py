@@ -36,7 +36,7 @@ class ConsoleAndFile(unittest.TestCase):
                          b"'Pexlo.PowerPoint.Addin' object.\r\n" +
                          "".join(line + "\r\n" for line in REGISTRATION_HEADING + [PROG_ID_NOT_REGISTERED]).encode() +
                          b"[error] An error occurred. HRESULT=0x800401F3\r\n")
-        self.assertEqual(run.stderr, b"")
+        self.assertEqual(run.stderr, run.log_location_line())
 
     def test_successful_run_ends_done_without_colour_on_a_pipe(self):
         run = run_kestrum(scenario="no_runtime")
@@ -47,7 +47,7 @@ class ConsoleAndFile(unittest.TestCase):
         self.assertTrue(run.stdout.endswith(b"[info] \r\n[info] Listing .NET assemblies loaded by Pexlo add-in:\r\n"
                                             b"[info] Done.\r\n"), run.stdout[-200:])
         self.assertNotIn(b"\x1b", run.stdout)
-        self.assertEqual(run.stderr, b"")
+        self.assertEqual(run.stderr, run.log_location_line())
 
     def test_log_file_is_named_from_the_start_second_and_holds_the_same_records(self):
         run = run_kestrum(scenario="one_runtime", env={"TZ": "UTC"})

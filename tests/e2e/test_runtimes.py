@@ -41,7 +41,7 @@ class RuntimeTranscripts(unittest.TestCase):
         run = run_kestrum(variant=variant, scenario=scenario)
         self.addCleanup(remove, run)
         self.assertEqual(run.exit_status, 0)
-        self.assertEqual(run.stderr, b"", "nothing on standard error")
+        self.assertEqual(run.stderr, run.log_location_line(), "nothing else on standard error")
         console = run.console_lines()
         self.assertEqual(run.log_lines(), console)
         section = runtime_section(console)

@@ -1,4 +1,5 @@
 #include "logging/log_file.h"
+#include "logging/log_location.h"
 #include "logging/run_logger.h"
 
 #include <spdlog/pattern_formatter.h>
@@ -12,6 +13,12 @@ TEST(LogFileName, FirstRunOfASecondKeepsTheTemplateNameLaterOnesAreNumbered) {
     EXPECT_EQ(log_file_path(1765200000, 1), "PexloKestrumLogs/kestrum_1765200000.log");
     EXPECT_EQ(log_file_path(1765200000, 2), "PexloKestrumLogs/kestrum_1765200000_2.log");
     EXPECT_EQ(log_file_path(7, 12), "PexloKestrumLogs/kestrum_7_12.log");
+}
+
+TEST(LogLocation, IsThePathWithoutTheLongPathPrefix) {
+    EXPECT_EQ(without_long_path_prefix(L"\\\\?\\C:\\Windows\\SysWOW64\\a.log"), L"C:\\Windows\\SysWOW64\\a.log");
+    EXPECT_EQ(without_long_path_prefix(L"\\\\?\\UNC\\server\\share\\a.log"), L"\\\\server\\share\\a.log");
+    EXPECT_EQ(without_long_path_prefix(L"Z:\\a.log"), L"Z:\\a.log");
 }
 
 TEST(LogFileName, SecondsAreTruncatedNotRounded) {

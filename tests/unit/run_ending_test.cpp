@@ -1,4 +1,6 @@
 #include "watch/progress_watch.h"
+#include "watch/console_interrupt.h"
+#include "watch/log_keeper.h"
 #include "watch/run_ending.h"
 
 #include <gtest/gtest.h>
@@ -52,6 +54,28 @@ INSTANTIATE_TEST_SUITE_P(
                     false},
         ending_case{"empty", "", false, false, 0, false}),
     [](const ::testing::TestParamInfo<ending_case>& tail) { return std::string(tail.param.name); });
+
+TEST(LogDamage, IsFoundAtTheRecordWhereTheLogStopsHoldingWhatWasRead) {
+    const std::string kept = record("[info] Pexlo Kestrum v1") + record("[info] ");
+    const std::string crash = "[2026-12-09 08:14:34.001 +01:00][error] The process crashed";
+    EXPECT_EQ(start_of_damage(kept, kept + crash), std::nullopt);
+    EXPECT_EQ(start_of_damage(kept, kept.substr(0, 10)), 10U) << "cut short: the rest is put back";
+    EXPECT_EQ(start_of_damage(kept, crash), 0U) << "emptied, then written again with the same date";
+    EXPECT_EQ(start_of_damage(kept, record("[info] Pexlo Kestrum v1") + crash), kept.size() - record("[info] ").size());
+}
+
+TEST(ConsoleInterrupt, TheFirstEventThatInterruptsIsTheOneReported) {
+    EXPECT_FALSE(note_console_event(CTRL_LOGOFF_EVENT));
+    EXPECT_EQ(console_interrupt_received(), console_interrupt::none);
+    EXPECT_TRUE(note_console_event(CTRL_CLOSE_EVENT));
+    EXPECT_TRUE(note_console_event(CTRL_C_EVENT));
+    EXPECT_EQ(console_interrupt_received(), console_interrupt::window_closed);
+    EXPECT_EQ(interrupted_run_records(console_interrupt::window_closed),
+              (std::vector<std::string>{"The run was interrupted (the console window was closed) before its verdict.",
+                                        "An error occurred. HRESULT=0x800704C7"}));
+    EXPECT_EQ(interrupted_run_records(console_interrupt::ctrl_break)[0],
+              "The run was interrupted (Ctrl+Break) before its verdict.");
+}
 
 TEST(RunStep, IsNamedByTheLastSectionTheLogReached) {
     const std::string banner = record("[info] Pexlo Kestrum v1") + record("[info] ");

@@ -1,0 +1,108 @@
+#include "watch/log_keeper.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <span>
+
+namespace kestrum::watch {
+namespace {
+
+constexpr std::string_view record_end = "\r\n";
+// How much of what was kept is read back at each look to see it is still
+// there; the whole log is compared once damage is seen.
+constexpr std::size_t checked_bytes = 4096;
+constexpr DWORD largest_read = 1024 * 1024;
+constexpr unsigned bits_per_dword = 32;
+
+std::uint64_t size_of(HANDLE file) {
+    LARGE_INTEGER size{};
+    return ::GetFileSizeEx(file, &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
+}
+
+// The bytes of the file from |offset| to |end|, read at that offset.
+std::string read_range(HANDLE file, std::uint64_t offset, std::uint64_t end) {
+    std::string bytes(static_cast<std::size_t>(end > offset ? end - offset : 0), '\0');
+    std::size_t filled = 0;
+    while (filled < bytes.size()) {
+        OVERLAPPED at{};
+        const std::uint64_t position = offset + filled;
+        // NOLINTBEGIN(cppcoreguidelines-pro-type-union-access): the platform's structure keeps the offset in a union
+        at.Offset = static_cast<DWORD>(position);
+        at.OffsetHigh = static_cast<DWORD>(position >> bits_per_dword);
+        // NOLINTEND(cppcoreguidelines-pro-type-union-access)
+        const std::span<char> unread = std::span(bytes).subspan(filled);
+        DWORD read = 0;
+        if (!::ReadFile(file, unread.data(), static_cast<DWORD>(std::min<std::size_t>(unread.size(), largest_read)),
+                        &read, &at) ||
+            read == 0) {
+            break;
+        }
+        filled += read;
+    }
+    bytes.resize(filled);
+    return bytes;
+}
+
+bool append(HANDLE file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        DWORD written = 0;
+        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), largest_read));
+        if (!::WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) {
+            return false;
+        }
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::size_t> start_of_damage(std::string_view kept, std::string_view now) {
+    const auto [in_kept, in_now] = std::ranges::mismatch(kept, now);
+    if (in_kept == kept.end()) {
+        return std::nullopt;
+    }
+    if (in_now == now.end()) {
+        return now.size();
+    }
+    // Back to the start of the record: one the add-in wrote over in part is
+    // put back whole.
+    const std::size_t record_start = kept.substr(0, static_cast<std::size_t>(in_kept - kept.begin())).rfind(record_end);
+    return record_start == std::string_view::npos ? 0 : record_start + record_end.size();
+}
+
+void log_keeper::follow() {
+    const std::uint64_t size = size_of(file_);
+    const std::size_t checked = std::min(kept_.size(), checked_bytes);
+    if (size >= kept_.size() && read_range(file_, kept_.size() - checked, kept_.size()) ==
+                                    std::string_view(kept_).substr(kept_.size() - checked)) {
+        kept_ += read_range(file_, kept_.size(), size);
+        return;
+    }
+    const std::string now = read_range(file_, 0, size);
+    const std::optional<std::size_t> damage = start_of_damage(kept_, now);
+    if (!damage) {
+        kept_ = now;
+        return;
+    }
+    // Where the end of file cannot be set, the worker's handle could not
+    // have set it either: nothing to put back.
+    FILE_END_OF_FILE_INFO end{};
+    end.EndOfFile.QuadPart = static_cast<LONGLONG>(*damage);
+    if (*damage < now.size() && !::SetFileInformationByHandle(file_, FileEndOfFileInfo, &end, sizeof(end))) {
+        kept_ = now;
+        return;
+    }
+    std::string put_back = kept_.substr(*damage);
+    const std::string_view written_since = std::string_view(now).substr(*damage);
+    if (!written_since.empty() && !put_back.ends_with(record_end)) {
+        put_back += record_end;
+    }
+    put_back += written_since;
+    kept_.resize(*damage);
+    if (append(file_, put_back)) {
+        kept_ += put_back;
+    }
+}
+
+}  // namespace kestrum::watch
