@@ -25,11 +25,13 @@ TEST(ModuleListing, ListsEveryReadablePathInPlatformOrderWithTwoBlanks) {
 
     list_process_modules(log.logger(), process);
 
-    EXPECT_EQ(log.records(), (Strings{"[info] Listing all modules in process:",
-                                      "[info]   C:\\tools\\kestrum.exe",
+    EXPECT_EQ(log.records(), (Strings{"[info] Listing all modules in process:", "[info]   C:\\tools\\kestrum.exe",
                                       "[info]   C:\\windows\\system32\\ntdll.dll",
-                                      "[info]   C:\\Pexlo A\xc3\xb1" "adido \xc3\x9cn\xc3\xaf" "code\\PexloSampleAddin.dll"}));
-    EXPECT_EQ(process.table_sizes_seen, std::vector<DWORD>{1024 * sizeof(HMODULE)}) << "1024 handles in the first table";
+                                      "[info]   C:\\Pexlo A\xc3\xb1"
+                                      "adido \xc3\x9cn\xc3\xaf"
+                                      "code\\PexloSampleAddin.dll"}));
+    EXPECT_EQ(process.table_sizes_seen, std::vector<DWORD>{1024 * sizeof(HMODULE)})
+        << "1024 handles in the first table";
 }
 
 TEST(ModuleListing, APathIsDataThatCannotEndItsRecord) {
@@ -55,15 +57,27 @@ TEST(ModuleListing, NeededCountBelowOneHandleListsNothing) {
     EXPECT_EQ(log.records(), Strings{"[info] Listing all modules in process:"});
 }
 
-TEST(ModuleListing, EnumerationFailureWritesItsRecordOnly) {
+TEST(ModuleListing, EnumerationFailingThreeTimesWritesItsRecordOnly) {
     fake_process_modules process;
-    process.enumeration_fails = true;
+    process.failing_enumerations = 3;
     recording_log log;
 
     list_process_modules(log.logger(), process);
 
-    EXPECT_EQ(log.records(), (Strings{"[info] Listing all modules in process:",
-                                      "[error] Failed to enumerate process modules."}));
+    EXPECT_EQ(log.records(),
+              (Strings{"[info] Listing all modules in process:", "[error] Failed to enumerate process modules."}));
+    EXPECT_EQ(process.table_sizes_seen.size(), 3u);
+}
+
+TEST(ModuleListing, EnumerationFailingTwiceIsTriedAgainAndLists) {
+    fake_process_modules process;
+    process.add(L"C:\\tools\\kestrum.exe");
+    process.failing_enumerations = 2;
+    recording_log log;
+
+    list_process_modules(log.logger(), process);
+
+    EXPECT_EQ(log.records(), (Strings{"[info] Listing all modules in process:", "[info]   C:\\tools\\kestrum.exe"}));
 }
 
 TEST(ModuleListing, MoreModulesThanTheFirstTableAreAllListed) {
