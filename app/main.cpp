@@ -6,6 +6,7 @@
 #include "watch/watcher.h"
 #include "watch/worker_handoff.h"
 #include "logging/run_logger.h"
+#include "platform/error_mode.h"
 #include "platform/system_error.h"
 
 #include <chrono>
@@ -29,6 +30,7 @@ constexpr DWORD milliseconds_per_second = 1000;
 constexpr kestrum::watch::watch_limits limits{progress_limit_seconds * milliseconds_per_second, after_verdict_ms};
 
 int run_here(kestrum::logging::run_log& log) {
+    kestrum::platform::keep_error_boxes_away();
     const kestrum::crash::crash_report_guard crash_report(*log.logger, log.file.get(), log.output.get());
     kestrum::app::run_checks(*log.logger, kestrum::app::system_platform_services());
     return 0;
