@@ -209,7 +209,7 @@ std::optional<watch_outcome> run_watched_worker(HANDLE log_file, const watch_lim
     finish_broken_record(log_file, ending);
     const DWORD verdict_code = (exit_code & failure_bit) != 0 ? exit_code : ended_unexpectedly;
     return watch_outcome{exit_code != 0 ? exit_code : verdict_code,
-                         {fmt::format("The process ended before its verdict: exit code 0x{:08X}.", exit_code),
+                         {fmt::format(logging::ended_before_verdict_format, logging::described_code{exit_code}),
                           fmt::format(logging::error_verdict_format, verdict_code)}};
 }
 
