@@ -89,10 +89,6 @@ TEST(ClrInterfaceSlots, AppDomainGetAssembliesIsSlot57) {
     EXPECT_EQ(57, slot_of<&_AppDomain::GetAssemblies>());
 }
 
-TEST(ClrInterfaceSlots, AssemblyIsDualItsOwnMethodsFollowIDispatchs) {
-    EXPECT_EQ(7, slot_of<&_Assembly::get_ToString>());
-}
-
 TEST(ClrInterfaceSlots, AssemblyGetFullNameIsSlot15) {
     EXPECT_EQ(15, slot_of<&_Assembly::get_FullName>());
 }

@@ -21,7 +21,7 @@ class fake_process_modules final : public platform::process_modules {
 public:
     std::vector<HMODULE> modules;
     std::map<HMODULE, std::wstring> names;
-    int failing_enumerations = 0;     // how many calls fail before one succeeds
+    int failing_enumerations = 0;  // how many calls fail before one succeeds
     DWORD reported_needed_bytes = 0;  // when nonzero, reported instead of the true size
     std::vector<DWORD> table_sizes_seen;
     std::size_t modules_loaded_per_enumeration = 0;  // a process that never settles
@@ -37,8 +37,8 @@ public:
         }
         const std::size_t fits = std::min<std::size_t>(modules.size(), size_bytes / sizeof(HMODULE));
         std::copy_n(modules.begin(), fits, table);
-        *needed_bytes =
-            reported_needed_bytes ? reported_needed_bytes : static_cast<DWORD>(modules.size() * sizeof(HMODULE));
+        *needed_bytes = reported_needed_bytes ? reported_needed_bytes
+                                              : static_cast<DWORD>(modules.size() * sizeof(HMODULE));
         for (std::size_t loaded = 0; loaded < modules_loaded_per_enumeration; ++loaded) {
             add(L"C:\\modules\\late" + std::to_wstring(modules.size()) + L".dll");
         }

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <string>
 
 namespace kestrum {
@@ -15,22 +14,19 @@ TEST(ErrorMode, KeepsWhatWasSetAndAddsNoBoxesOfTheSystems) {
     EXPECT_EQ(::GetErrorMode(), UINT{SEM_NOGPFAULTERRORBOX | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX});
 }
 
-// The folders as this process's edition sees them, so the rows hold for both.
-std::wstring folder(UINT(WINAPI* read)(LPWSTR, UINT)) {
-    std::array<wchar_t, MAX_PATH> text{};
-    return read(text.data(), MAX_PATH) > 0 ? std::wstring(text.data()) : std::wstring();
+// |file| in a folder as this edition's process reads it; empty without one.
+std::wstring in(UINT(WINAPI* read)(LPWSTR, UINT), const wchar_t* file) {
+    wchar_t folder[MAX_PATH] = {};
+    return read(folder, MAX_PATH) > 0 ? folder + std::wstring(file) : std::wstring();
 }
 
 TEST(SystemFolders, AreTheSystemDirectorySysWow64AndTheSideBySideStore) {
     crash::remember_own_modules();
-    const std::wstring windows = folder(::GetSystemWindowsDirectoryW);
-    EXPECT_TRUE(crash::in_system_folder(folder(::GetSystemDirectoryW) + L"\\kernel32.dll"));
-    EXPECT_FALSE(crash::in_system_folder(folder(::GetSystemDirectoryW) + L"x\\kernel32.dll"));
-    if (const std::wstring wow64 = folder(::GetSystemWow64DirectoryW); !wow64.empty()) {
-        EXPECT_TRUE(crash::in_system_folder(wow64 + L"\\kernel32.dll"));
-    }
-    EXPECT_TRUE(crash::in_system_folder(windows + L"\\WinSxS\\x86_microsoft.vc90.crt_1fc8b3b9a1e18e3b\\msvcr90.dll"));
-    EXPECT_FALSE(crash::in_system_folder(windows + L"\\Pexlo\\PexloSampleAddin.dll"));
+    EXPECT_TRUE(crash::in_system_folder(in(::GetSystemDirectoryW, L"\\kernel32.dll")));
+    const std::wstring wow64 = in(::GetSystemWow64DirectoryW, L"\\kernel32.dll");
+    EXPECT_TRUE(wow64.empty() || crash::in_system_folder(wow64)) << "SysWOW64, where there is one";
+    EXPECT_TRUE(crash::in_system_folder(in(::GetSystemWindowsDirectoryW, L"\\WinSxS\\x86_vc90.crt\\msvcr90.dll")));
+    EXPECT_FALSE(crash::in_system_folder(in(::GetSystemWindowsDirectoryW, L"\\Pexlo\\PexloSampleAddin.dll")));
 }
 
 }  // namespace
