@@ -7,6 +7,7 @@
 #include "watch/worker_handoff.h"
 #include "logging/log_location.h"
 #include "logging/run_logger.h"
+#include "platform/error_mode.h"
 #include "platform/system_error.h"
 
 #include <chrono>
@@ -56,6 +57,7 @@ constexpr kestrum::logging::log_writer worker_log_writer = kestrum::logging::wri
 #endif
 
 int run_here(kestrum::logging::run_log& log) {
+    kestrum::platform::keep_error_boxes_away();
     const kestrum::crash::crash_report_guard crash_report(*log.logger, log.file.get(), log.output.get(), log.progress);
     kestrum::app::run_checks(*log.logger, kestrum::app::system_platform_services());
     return 0;

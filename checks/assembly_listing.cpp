@@ -19,26 +19,23 @@ struct array_bounds {
     LONG upper = -1;
 };
 
-HRESULT read_element_type(SAFEARRAY* array, VARTYPE& type) {
-    // An array of IDispatch pointers that also carries its interface ID
-    // reports no type of its own; it is still an array of VT_DISPATCH.
-    constexpr USHORT dispatch_with_iid = FADF_HAVEIID | FADF_DISPATCH;
-    if ((array->fFeatures & dispatch_with_iid) == dispatch_with_iid) {
-        type = VT_DISPATCH;
-        return S_OK;
-    }
-    return ::SafeArrayGetVartype(array, &type);
+// Whether oleaut32 holds the elements as interface pointers, which it hands
+// out with a reference of their own. That is the features' answer, not
+// SafeArrayGetVartype's: the runtime builds its assembly array as VT_DISPATCH
+// (an IID, then FADF_DISPATCH), which Wine reports as VT_DISPATCH and
+// Windows, for any array with an IID, as VT_UNKNOWN.
+bool holds_interface_pointers(const SAFEARRAY& array) {
+    constexpr USHORT interface_features = FADF_UNKNOWN | FADF_DISPATCH;
+    constexpr USHORT other_features = FADF_BSTR | FADF_VARIANT | FADF_RECORD;
+    return (array.fFeatures & interface_features) != 0 && (array.fFeatures & other_features) == 0;
 }
 
-// Elements are read by one index from an array of IUnknown pointers: any
-// other shape would be misread.
+// Elements are read by one index as pointers: any other shape would be
+// misread.
 HRESULT check_shape(SAFEARRAY* array) {
-    VARTYPE type = VT_EMPTY;
-    const HRESULT result = read_element_type(array, type);
-    if (FAILED(result)) {
-        return result;
-    }
-    return type == VT_UNKNOWN && ::SafeArrayGetDim(array) == 1 ? S_OK : E_INVALIDARG;
+    const bool readable = holds_interface_pointers(*array) && ::SafeArrayGetDim(array) == 1 &&
+                          ::SafeArrayGetElemsize(array) == sizeof(IUnknown*);
+    return readable ? S_OK : E_INVALIDARG;
 }
 
 HRESULT read_bounds(SAFEARRAY* array, array_bounds& bounds) {

@@ -15,8 +15,22 @@ constexpr std::size_t initial_module_capacity = 1024;
 // Modules may load or unload between two enumerations; a few rounds settle it.
 constexpr int enumeration_rounds = 4;
 
+// Enumeration can fail while a module loads or unloads: a failure is tried
+// again, and only the last of these attempts counts as the listing's failure.
+constexpr int enumeration_attempts = 3;
+
 DWORD size_in_bytes(const std::vector<HMODULE>& modules) {
     return static_cast<DWORD>(modules.size() * sizeof(HMODULE));
+}
+
+bool enumerate_into(platform::process_modules& process, HANDLE self, std::vector<HMODULE>& modules,
+                    DWORD& needed_bytes) {
+    for (int attempt = 1; attempt <= enumeration_attempts; ++attempt) {
+        if (process.enumerate_all_modules(self, modules.data(), size_in_bytes(modules), &needed_bytes)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // Fills |modules| with every module handle the platform returned, growing
@@ -26,7 +40,7 @@ bool enumerate_modules(platform::process_modules& process, HANDLE self, std::vec
     modules.assign(initial_module_capacity, nullptr);
     for (int round = 1;; ++round) {
         DWORD needed_bytes = 0;
-        if (!process.enumerate_all_modules(self, modules.data(), size_in_bytes(modules), &needed_bytes)) {
+        if (!enumerate_into(process, self, modules, needed_bytes)) {
             return false;
         }
         const std::size_t count = needed_bytes / sizeof(HMODULE);

@@ -81,6 +81,7 @@ private:
         const auto address = reinterpret_cast<std::uintptr_t>(crash.address);
         // At pointer width, as debuggers show addresses: 8 digits on x86, 16 on x64.
         constexpr int address_digits = 2 * sizeof(void*);
+        const logging::described_code code{crash.code};
         if (crash.kind == crash_kind::abort) {
             return to_view(
                 message_, crash.address == nullptr
@@ -90,13 +91,13 @@ private:
                                                  "The process crashed: abort() was called at 0x{:0{}X} in {}.", address,
                                                  address_digits, module));
         }
-        return to_view(message_, crash.address == nullptr
-                                     ? fmt::format_to_n(
-                                           message_, sizeof(message_),
-                                           "The process crashed: exception 0x{:08X} at an unknown address.", crash.code)
-                                     : fmt::format_to_n(message_, sizeof(message_),
-                                                        "The process crashed: exception 0x{:08X} at 0x{:0{}X} in {}.",
-                                                        crash.code, address, address_digits, module));
+        return to_view(
+            message_,
+            crash.address == nullptr
+                ? fmt::format_to_n(message_, sizeof(message_),
+                                   "The process crashed: exception {} at an unknown address.", code)
+                : fmt::format_to_n(message_, sizeof(message_), "The process crashed: exception {} at 0x{:0{}X} in {}.",
+                                   code, address, address_digits, module));
     }
 
     SYSTEMTIME local_time_now() const noexcept {

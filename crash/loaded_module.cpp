@@ -12,12 +12,35 @@ namespace {
 // A loader list longer than this is a broken one.
 constexpr int most_modules = 65536;
 
-// Set once while the process is healthy, read only when it is dying.
+// A folder whose modules are the system's, as text that stays put.
+struct system_folder {
+    std::array<wchar_t, MAX_PATH + 8> text{};
+    std::wstring_view path;
+};
+
+// Set once while the process is healthy, read only when it is dying: the
+// system directory; on 64-bit Windows also SysWOW64, where a 32-bit
+// process's system libraries come from although GetSystemDirectoryW names
+// System32; and the side-by-side store, which holds the C and C++ runtimes
+// of older Visual C++ releases and other libraries of the system's.
 // NOLINTBEGIN(cppcoreguidelines-avoid-non-const-global-variables): see above
-std::array<wchar_t, MAX_PATH> system_directory{};
-std::wstring_view system_directory_path;
+std::array<system_folder, 3> system_folders{};
 const void* own_image = nullptr;
 // NOLINTEND(cppcoreguidelines-avoid-non-const-global-variables)
+
+using folder_reader = UINT(WINAPI*)(LPWSTR, UINT);
+
+// |read|'s folder followed by |subfolder|; empty when it has none (as
+// GetSystemWow64DirectoryW on 32-bit Windows) or it does not fit.
+void remember_folder(system_folder& folder, folder_reader read, std::wstring_view subfolder = {}) noexcept {
+    const UINT length = read(folder.text.data(), MAX_PATH);
+    folder.path = {};
+    if (length == 0 || length >= MAX_PATH) {
+        return;
+    }
+    std::ranges::copy(subfolder, folder.text.begin() + length);
+    folder.path = std::wstring_view(folder.text.data(), length + subfolder.size());
+}
 
 // File name prefixes of the C and C++ runtime libraries that ship beside
 // programs (MinGW's and Microsoft's); a throw or an abort passes through them.
@@ -39,9 +62,9 @@ std::wstring_view file_name_of(std::wstring_view path) noexcept {
     return separator == std::wstring_view::npos ? path : path.substr(separator + 1);
 }
 
-bool in_system_directory(std::wstring_view path) noexcept {
-    return !system_directory_path.empty() && starts_with_ignoring_case(path, system_directory_path) &&
-           path.size() > system_directory_path.size() && path[system_directory_path.size()] == L'\\';
+bool in_folder(std::wstring_view path, std::wstring_view folder) noexcept {
+    return !folder.empty() && starts_with_ignoring_case(path, folder) && path.size() > folder.size() &&
+           path[folder.size()] == L'\\';
 }
 
 bool is_language_runtime(std::wstring_view path) noexcept {
@@ -63,10 +86,15 @@ const void* image_base_of(const void* address) noexcept {
 }  // namespace
 
 void remember_own_modules() noexcept {
-    const UINT length = ::GetSystemDirectoryW(system_directory.data(), MAX_PATH);
-    system_directory_path =
-        length < MAX_PATH ? std::wstring_view(system_directory.data(), length) : std::wstring_view();
+    remember_folder(system_folders[0], ::GetSystemDirectoryW);
+    remember_folder(system_folders[1], ::GetSystemWow64DirectoryW);
+    remember_folder(system_folders[2], ::GetSystemWindowsDirectoryW, L"\\WinSxS");
     own_image = ::GetModuleHandleW(nullptr);
+}
+
+bool in_system_folder(std::wstring_view path) noexcept {
+    return std::ranges::any_of(system_folders,
+                               [path](const system_folder& folder) { return in_folder(path, folder.path); });
 }
 
 bool module_path_at(const void* address, std::span<wchar_t> path) noexcept {
@@ -103,7 +131,7 @@ code_owner owner_of(const void* address, std::span<wchar_t> path) noexcept {
         return code_owner::this_program;
     }
     const std::wstring_view found(path.data());
-    if (in_system_directory(found)) {
+    if (in_system_folder(found)) {
         return code_owner::system;
     }
     return is_language_runtime(found) ? code_owner::language_runtime : code_owner::other;

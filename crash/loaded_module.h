@@ -7,12 +7,18 @@
 #include <windows.h>
 
 #include <span>
+#include <string_view>
 
 namespace kestrum::crash {
 
 // Remembers, while the process is healthy, what the lookups compare against:
-// the system directory and this program's own image.
+// the system folders and this program's own image.
 void remember_own_modules() noexcept;
+
+// Whether |path| lies in a system folder: the system directory, SysWOW64
+// where there is one, or the side-by-side store under the Windows folder
+// (WinSxS). Answers once remember_own_modules() has run.
+bool in_system_folder(std::wstring_view path) noexcept;
 
 // Copies the full path of the module whose image holds |address| into |path|
 // (zero-terminated, cut to fit). False, with |path| empty, when the address

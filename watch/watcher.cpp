@@ -280,7 +280,7 @@ std::optional<watch_outcome> run_watched_worker(HANDLE log_file, const watch_lim
         outcome.exit_status = interrupted_run_code;
     } else if (decision.ended_before_verdict) {
         outcome.records.push_back(
-            {true, fmt::format("The process ended before its verdict: exit code 0x{:08X}.", exit_code)});
+            {true, fmt::format(logging::ended_before_verdict_format, logging::described_code{exit_code})});
         outcome.records.push_back({true, fmt::format(logging::error_verdict_format, decision.verdict_code)});
     }
     if (!outcome.records.empty()) {

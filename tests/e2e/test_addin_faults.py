@@ -10,7 +10,10 @@ from kestrum_run import (ADDIN_FOLDER, ADDRESS_DIGITS, BANNER, EDITION_BUILD, EX
 ADDIN_DLL = ADDIN_FOLDER + "\\PexloSampleAddin.dll"
 DYNAMIC_RUNTIME_DLL = ADDIN_FOLDER + "\\PexloSampleAddinDynamicRuntime.dll"
 
-EXCEPTION = "exception 0x{code:08X}"
+EXCEPTION = "exception 0x{code:08X}{meaning}"
+# What the records say after the codes these tests meet; others stay bare.
+MEANING = {0xC0000005: " (access violation)", 0xC00000FD: " (stack overflow)",
+           0xC0000602: " (fail-fast exception)", 0xE06D7363: " (C++ exception (Visual C++))"}
 ABORT = "abort() was called"
 # abort() ends a process with STATUS_FATAL_APP_EXIT.
 FATAL_APP_EXIT = 0x40000015
@@ -37,7 +40,7 @@ INTERRUPTED = 0x800704C7
 
 def crash_record(what, code, dll):
     """The crash record as a pattern: every literal part escaped."""
-    happened = re.escape(what.format(code=code))
+    happened = re.escape(what.format(code=code, meaning=MEANING.get(code, "")))
     if dll is UNKNOWN:
         return rf"^\[error\] The process crashed: {happened} at an unknown address\.$"
     return (rf"^\[error\] The process crashed: {happened} at 0x[0-9A-F]{{{ADDRESS_DIGITS}}} "
@@ -125,7 +128,7 @@ class AddinFaults(unittest.TestCase):
         self.assertEqual(run.exit_status, exit_code & 0xFF)
 
     def test_endings_past_every_handler_in_the_process_are_reported_from_outside(self):
-        ended = "[error] The process ended before its verdict: exit code 0x{:08X}."
+        ended = "[error] The process ended before its verdict: exit code 0x{:08X}{}."
         rows = [
             # variant, the worker's exit code, the verdict's code, whether the add-in forged a verdict in the log
             ("remove_filter_then_fault", 0xC0000005, 0xC0000005, False),
@@ -141,8 +144,8 @@ class AddinFaults(unittest.TestCase):
             rows.append(("stack_overflow", 0, ENDED_UNEXPECTEDLY, False))
         for variant, worker_exit, verdict_code, forged in rows:
             with self.subTest(variant):
-                self.assert_ending_reported(variant, ended.format(worker_exit), verdict_code,
-                                            worker_exit or verdict_code, forged=forged)
+                ending = ended.format(worker_exit, MEANING.get(worker_exit, ""))
+                self.assert_ending_reported(variant, ending, verdict_code, worker_exit or verdict_code, forged=forged)
 
     def test_stack_overflow_where_the_process_sees_it_is_a_crash(self):
         # The x86 edition sees it on the main thread too; see above for x64.

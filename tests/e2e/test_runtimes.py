@@ -26,7 +26,7 @@ SCENARIOS = [
     "start_returns_s_false", "fail_get_default_domain", "fail_query_app_domain", "fail_get_assemblies",
     "null_array", "empty_array", "lower_bound_5", "null_elements", "not_an_assembly",
     "name_failure", "location_not_supported", "location_failure", "empty_location", "null_bstrs",
-    "dispatch_array", "bstr_array", "variant_array", "two_dimensional_array",
+    "unknown_array", "dispatch_array", "bstr_array", "variant_array", "two_dimensional_array",
     "non_ascii", "platform_text", "failed_then_working", "long_version_string",
     "enumerator_not_s_ok", "enumerator_s_false_with_element", "enumerator_fails", "name_failure_lower_bound_5",
 ]

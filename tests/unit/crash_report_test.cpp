@@ -79,7 +79,7 @@ TEST(CrashReportDeathTest, ASinkFaultingWhileHoldingItsLockStillEndsTheRunWithBo
     EXPECT_NE(records[0].find("][info] A record the faulting sink never finishes."), std::string::npos);
     // The fault is in this program's own code (the sink): the one case where it names itself.
     const std::string address_digits = std::to_string(2 * sizeof(void*));
-    EXPECT_TRUE(std::regex_search(records[1], std::regex(R"(\]\[error\] The process crashed: exception 0xC0000005 )"
+    EXPECT_TRUE(std::regex_search(records[1], std::regex(R"(\]\[error\] The process crashed: exception 0xC0000005 \(access violation\) )"
                                                          R"(at 0x[0-9A-F]{)" + address_digits +
                                                          R"(} in .*kestrum_unit_tests\.exe\.$)")))
         << records[1];

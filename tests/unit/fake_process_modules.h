@@ -21,7 +21,7 @@ class fake_process_modules final : public platform::process_modules {
 public:
     std::vector<HMODULE> modules;
     std::map<HMODULE, std::wstring> names;
-    bool enumeration_fails = false;
+    int failing_enumerations = 0;  // how many calls fail before one succeeds
     DWORD reported_needed_bytes = 0;  // when nonzero, reported instead of the true size
     std::vector<DWORD> table_sizes_seen;
     std::size_t modules_loaded_per_enumeration = 0;  // a process that never settles
@@ -31,7 +31,8 @@ public:
     BOOL enumerate_all_modules(HANDLE process, HMODULE* table, DWORD size_bytes, DWORD* needed_bytes) override {
         EXPECT_EQ(process, reinterpret_cast<HANDLE>(-1));
         table_sizes_seen.push_back(size_bytes);
-        if (enumeration_fails) {
+        if (failing_enumerations > 0) {
+            --failing_enumerations;
             return FALSE;
         }
         const std::size_t fits = std::min<std::size_t>(modules.size(), size_bytes / sizeof(HMODULE));

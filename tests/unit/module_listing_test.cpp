@@ -55,15 +55,19 @@ TEST(ModuleListing, NeededCountBelowOneHandleListsNothing) {
     EXPECT_EQ(log.records(), Strings{"[info] Listing all modules in process:"});
 }
 
-TEST(ModuleListing, EnumerationFailureWritesItsRecordOnly) {
+TEST(ModuleListing, EnumerationIsTriedThreeTimesBeforeItsFailureRecord) {
     fake_process_modules process;
-    process.enumeration_fails = true;
+    process.add(L"C:\\tools\\kestrum.exe");
+    process.failing_enumerations = 5;  // three for the first listing, two for the second
     recording_log log;
 
     list_process_modules(log.logger(), process);
+    EXPECT_EQ(process.table_sizes_seen.size(), 3u);
+    list_process_modules(log.logger(), process);
 
     EXPECT_EQ(log.records(), (Strings{"[info] Listing all modules in process:",
-                                      "[error] Failed to enumerate process modules."}));
+                                      "[error] Failed to enumerate process modules.",
+                                      "[info] Listing all modules in process:", "[info]   C:\\tools\\kestrum.exe"}));
 }
 
 TEST(ModuleListing, MoreModulesThanTheFirstTableAreAllListed) {

@@ -46,11 +46,18 @@ const Strings one_runtime_records = {
     "System.Core.dll",
 };
 
-TEST(RuntimeListing, OneRuntimeListsItsVersionAndEveryAssemblyWithItsPath) {
-    const listing result = list_scenario(L"one_runtime");
+// The runtime's own array (VT_DISPATCH with its IID), a VT_UNKNOWN one and
+// one from SafeArrayCreateEx all hold interface pointers.
+class InterfaceArray : public ::testing::TestWithParam<const wchar_t*> {};
+
+TEST_P(InterfaceArray, OneRuntimeListsItsVersionAndEveryAssemblyWithItsPath) {
+    const listing result = list_scenario(GetParam());
     EXPECT_EQ(result.records, one_runtime_records);
     EXPECT_FALSE(result.status.failed());
 }
+
+INSTANTIATE_TEST_SUITE_P(EachShape, InterfaceArray,
+                         ::testing::Values(L"one_runtime", L"unknown_array", L"dispatch_array"));
 
 TEST(RuntimeListing, NoRuntimeWritesNothing) {
     const listing result = list_scenario(L"no_runtime");
@@ -98,8 +105,7 @@ TEST_P(MalformedAssemblyArray, IsOneErrorRecordAndTheArrayIsStillDestroyed) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachShape, MalformedAssemblyArray,
-                         ::testing::Values(L"dispatch_array", L"bstr_array", L"variant_array",
-                                           L"two_dimensional_array"));
+                         ::testing::Values(L"bstr_array", L"variant_array", L"two_dimensional_array"));
 
 class EveryScenario : public ::testing::TestWithParam<const wchar_t*> {};
 
@@ -115,7 +121,7 @@ INSTANTIATE_TEST_SUITE_P(
                       L"fail_get_default_domain", L"fail_query_app_domain", L"fail_get_assemblies",
                       L"null_enumerator", L"null_array", L"empty_array", L"lower_bound_5", L"null_elements",
                       L"not_an_assembly", L"name_failure", L"location_not_supported", L"location_failure",
-                      L"empty_location", L"null_bstrs", L"dispatch_array", L"bstr_array", L"variant_array",
+                      L"empty_location", L"null_bstrs", L"unknown_array", L"dispatch_array", L"bstr_array", L"variant_array",
                       L"two_dimensional_array", L"non_ascii", L"platform_text", L"failed_then_working",
                       L"long_version_string", L"start_returns_s_false", L"enumerator_not_s_ok", L"enumerator_s_false_with_element",
                       L"enumerator_fails", L"name_failure_lower_bound_5"));
