@@ -47,8 +47,9 @@ ADDRESS_DIGITS = 8 if IS_X86 else 16
 # class is registered in the other view only.
 VIEW_NAMES = {"/reg:64": "64-bit registry view", "/reg:32": "32-bit registry view"}
 OTHER_EXE_NAME = "kestrum.exe" if IS_X86 else "kestrum32.exe"
-# This edition's system folder as Wine names it to either bitness.
-SYSTEM_FOLDER = "C:\\windows\\system32"
+# The system folder of this edition's registry view: the 32-bit one is
+# SysWOW64, also to a 32-bit program, which calls it System32 as well.
+SYSTEM_FOLDER = "C:\\windows\\syswow64" if IS_X86 else "C:\\windows\\system32"
 
 # 64-bit Wine by its full path: with wine32 installed, "wine" is the 32-bit loader.
 WINE64 = "/usr/lib/wine/wine64"
