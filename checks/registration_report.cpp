@@ -170,12 +170,13 @@ std::wstring search_for(platform::registry& registry, std::wstring_view path, re
 }
 
 // Where a server registered in |view| is found by a program of that view's
-// bitness, as this process can look.
-std::wstring locate(platform::registry& registry, const std::wstring& path, registry_view view) {
+// bitness, as this process can look; |shown| is the value as the record shows it.
+std::wstring locate(platform::registry& registry, const std::wstring& path, std::wstring_view shown,
+                    registry_view view) {
     if (is_searched(path)) {
         return search_for(registry, path, view);
     }
-    return existence(registry, in_view(registry, path, view), path);
+    return existence(registry, in_view(registry, path, view), shown);
 }
 
 std::wstring describe_server(platform::registry& registry, const registry_text& server, registry_view view) {
@@ -192,6 +193,8 @@ std::wstring describe_server(platform::registry& registry, const registry_text& 
         }
         said += L", expanded: " + escape_platform_text(path);
     }
+    // The file looked at is named where it is not what the record shows.
+    const std::wstring shown = server.expandable ? path : server.text;
     // COM takes a quoted name without its quotes and anything after them.
     if (path.size() >= 2 && path.front() == L'"') {
         if (const std::size_t closing = path.find(L'"', 1); closing != std::wstring::npos) {
@@ -199,7 +202,7 @@ std::wstring describe_server(platform::registry& registry, const registry_text& 
             said += L" (quoted)";
         }
     }
-    return said + locate(registry, path, view);
+    return said + locate(registry, path, shown, view);
 }
 
 // A .NET CodeBase is a URL, "file:///C:/folder/name.dll"; anything else is

@@ -59,7 +59,12 @@ WINE32 = "/usr/lib/wine/wine"
 BANNER = ["[info] Pexlo Kestrum v1", "[info] Copyright (c) Pexlo. All rights reserved.", "[info] "]
 # A failed activation's records: its error record, this heading and what the
 # registry says, then the verdict.
-REGISTRATION_HEADING = ["[info] ", "[info] Registration of 'Pexlo.PowerPoint.Addin':"]
+# Wine gives every program an elevated token (TokenElevation says so), and
+# its COM never uses per-user classes: the report begins by saying so.
+REGISTRATION_HEADING = ["[info] ", "[info] Registration of 'Pexlo.PowerPoint.Addin':",
+                        "[info]   This run is elevated (Run as administrator): COM ignores per-user registrations "
+                        "here, but PowerPoint, run normally, uses them. Run kestrum without elevation to check the "
+                        "add-in as PowerPoint loads it."]
 PROG_ID_NOT_REGISTERED = ("[info]   ProgID: not registered, neither per user (HKEY_CURRENT_USER\\Software\\Classes) "
                           "nor per machine (HKEY_LOCAL_MACHINE\\Software\\Classes)")
 

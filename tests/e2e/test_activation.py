@@ -22,10 +22,10 @@ def assert_failed_with_report(test, run, code=None):
     test.assertTrue(failure, lines[3])
     if code is not None:
         test.assertEqual(lines[3], CREATE_FAILED.format(code=code))
-    test.assertEqual(lines[4:6], REGISTRATION_HEADING)
+    test.assertEqual(lines[4:4 + len(REGISTRATION_HEADING)], REGISTRATION_HEADING)
     test.assertEqual(lines[-1], f"[error] An error occurred. HRESULT=0x{failure.group(1)}")
     test.assertNotIn(b"Listing", run.stdout)
-    return lines[6:-1]
+    return lines[4 + len(REGISTRATION_HEADING):-1]
 
 
 class Activation(unittest.TestCase):
