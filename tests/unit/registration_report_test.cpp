@@ -51,7 +51,7 @@ protected:
     recording_log log;
 };
 
-TEST_F(RegistrationReport, AnElevatedRunSaysSoAndValuesThatAreMissingMistypedOverlongOrUnterminatedAreReportedAsSuch) {
+TEST_F(RegistrationReport, ElevationValuesMissingMistypedOverlongOrUnterminatedAndAFruitlessSearchAreReportedAsSuch) {
     registry.elevated = true;
     registry.set_text(HKEY_LOCAL_MACHINE, own_view, prog_id_key + L"\\CLSID", L"",
                       L"{11111111-2222-3333-4444-555555555555}");
@@ -65,6 +65,14 @@ TEST_F(RegistrationReport, AnElevatedRunSaysSoAndValuesThatAreMissingMistypedOve
     registry.set_text(HKEY_LOCAL_MACHINE, own_view, server_key, L"CodeBase", L"file:///C:/Add%20in/Pexlo%C3%A9.dll");
     const std::wstring own_folder = registry.system_folders[own_view];
     registry.files = {own_folder + L"\\mscoree.dll", L"C:\\Add in\\Pexlo\u00e9.dll"};
+    // Found nowhere: each folder searched named once, in the loader's order.
+    registry.set_text(HKEY_CURRENT_USER, own_view, server_key, L"", L"Pexlo.dll");
+    using platform::process_folder;
+    registry.folders = {{process_folder::program, L"C:\\Kestrum"},
+                        {process_folder::working, L"D:\\"},
+                        {process_folder::windows, L"C:\\Windows"},
+                        {process_folder::system_named, L"C:\\Windows\\System32"}};
+    registry.environment = {{L"PATH", L"C:\\Windows\\System32;;C:\\Tools\\"}};
 
     EXPECT_EQ(report(),
               (Strings{
@@ -75,7 +83,11 @@ TEST_F(RegistrationReport, AnElevatedRunSaysSoAndValuesThatAreMissingMistypedOve
                   "PowerPoint loads it.",
                   "[info]   ProgID per machine, in HKEY_LOCAL_MACHINE\\Software\\Classes:",
                   "[info]     CLSID: " + class_id,
-                  class_heading(own_view) + ", per machine:",
+                  class_heading(own_view) + ", per user:",
+                  "[info]     InprocServer32: Pexlo.dll (no such file; looked in: C:\\Kestrum; " +
+                      platform::to_utf8(own_folder) + "; C:\\Windows; D:\\; C:\\Tools\\)",
+                  "[info]     ThreadingModel: missing",
+                  class_heading(own_view) + ", per machine (shadowed by the per-user one):",
                   "[info]     InprocServer32: mscoree.dll (odd length: the last byte is ignored) (the file exists: " +
                       platform::to_utf8(own_folder) + "\\mscoree.dll)",
                   "[info]     ThreadingModel: missing",
