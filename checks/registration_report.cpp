@@ -7,6 +7,7 @@
 
 #include <spdlog/logger.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <string_view>
@@ -67,75 +68,27 @@ bool is_class_id(std::wstring_view text) {
     return true;
 }
 
-std::wstring type_name(DWORD type) {
-    switch (type) {
-        case REG_NONE:
-            return L"REG_NONE";
-        case REG_BINARY:
-            return L"REG_BINARY";
-        case REG_DWORD:
-            return L"REG_DWORD";
-        case REG_DWORD_BIG_ENDIAN:
-            return L"REG_DWORD_BIG_ENDIAN";
-        case REG_LINK:
-            return L"REG_LINK";
-        case REG_MULTI_SZ:
-            return L"REG_MULTI_SZ";
-        case REG_QWORD:
-            return L"REG_QWORD";
-        default:
-            return L"type " + std::to_wstring(type);
-    }
-}
-
-// A value as the engineer needs to read it, also when it is not usable text.
-std::wstring describe(const registry_text& value) {
-    switch (value.state) {
-        case value_state::text:
-            if (value.text.empty()) {
-                return L"empty";
-            }
-            return escape_platform_text(value.text) + (value.expandable ? L" (REG_EXPAND_SZ)" : L"");
-        case value_state::missing:
-            return L"missing";
-        case value_state::not_text:
-            return L"not text but " + type_name(value.type);
-        case value_state::too_long:
-            return L"too long: over " + std::to_wstring(max_value_chars) + L" characters";
-        case value_state::unreadable:
-            break;
-    }
-    return L"cannot be read (error " + std::to_wstring(value.error) + L")";
-}
-
 bool file_exists(platform::registry& registry, const std::wstring& path) {
     const DWORD attributes = registry.file_attributes(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-// Where a server registered in |view| is found by a program of that view's
-// bitness, as this process can look: a bare name in that view's system
-// folder, and a path into this process's system folder in the other view's.
-std::wstring where_to_look(platform::registry& registry, const std::wstring& path, registry_view view) {
-    if (path.find_first_of(L"\\/:") == std::wstring::npos) {
-        const std::wstring folder = registry.system_folder(view);
-        return folder.empty() ? folder : folder + L"\\" + path;
+// A path into the folder this process calls System32 as a program of
+// |view|'s bitness reaches it: in that view's system folder. A 32-bit program
+// on 64-bit Windows has its System32 sent to SysWOW64; kestrum.exe reaches it
+// as SysWOW64, kestrum32.exe reaches the 64-bit one as Sysnative.
+std::wstring in_view(platform::registry& registry, const std::wstring& path, registry_view view) {
+    const std::wstring named = registry.folder(platform::process_folder::system_named);
+    if (named.empty() || !starts_with_ignoring_case(path, named) ||
+        (path.size() > named.size() && path[named.size()] != L'\\')) {
+        return path;
     }
-    if (view != platform::this_edition_view()) {
-        const std::wstring own = registry.system_folder(platform::this_edition_view());
-        const std::wstring other = registry.system_folder(view);
-        if (!own.empty() && !other.empty() && starts_with_ignoring_case(path, own + L"\\")) {
-            return other + path.substr(own.size());
-        }
-    }
-    return path;
+    const std::wstring folder = registry.system_folder(view);
+    return folder.empty() ? path : folder + path.substr(named.size());
 }
 
 // " (the file exists)", naming the file looked at when it is not |shown|.
 std::wstring existence(platform::registry& registry, const std::wstring& looked_at, std::wstring_view shown) {
-    if (looked_at.empty()) {
-        return L" (no system folder to look in)";
-    }
     std::wstring said = file_exists(registry, looked_at) ? L" (the file exists" : L" (no such file";
     if (looked_at != shown) {
         said += L": " + escape_platform_text(looked_at);
@@ -143,20 +96,113 @@ std::wstring existence(platform::registry& registry, const std::wstring& looked_
     return said + L")";
 }
 
-std::wstring describe_server(platform::registry& registry, const registry_text& server, registry_view view) {
-    if (server.state != value_state::text || server.text.empty()) {
-        return describe(server);
-    }
-    std::wstring said = escape_platform_text(server.text);
-    std::wstring path = server.text;
-    if (server.expandable) {
-        path = expand_environment(registry, server.text);
-        if (path.empty()) {
-            return said + L" (REG_EXPAND_SZ, cannot be expanded)";
+// A name or a path on no drive and from no root: the loader searches for it.
+bool is_searched(std::wstring_view path) {
+    return path.find(L':') == std::wstring_view::npos && (path.empty() || (path[0] != L'\\' && path[0] != L'/'));
+}
+
+std::wstring joined(const std::wstring& folder, std::wstring_view path) {
+    const bool ends_in_separator = folder.back() == L'\\' || folder.back() == L'/';
+    return folder + (ends_in_separator ? L"" : L"\\") + std::wstring(path);
+}
+
+// Where the loader looks for a DLL named without a full path, in its order
+// (standard search order, safe DLL search mode on): the program's folder,
+// the system folder, the Windows folder, the working folder, then PATH.
+struct search_folder {
+    std::wstring folder;
+    const wchar_t* planting_risk;  // null where a file found is no planting risk
+};
+
+std::vector<search_folder> search_folders(platform::registry& registry, registry_view view) {
+    std::vector<search_folder> folders = {
+        {registry.folder(platform::process_folder::program),
+         L" (a planting risk: found in the program's own folder, not where the add-in is installed)"},
+        {registry.system_folder(view), nullptr},
+        {registry.folder(platform::process_folder::windows), nullptr},
+        {registry.folder(platform::process_folder::working),
+         L" (a planting risk: found in the working folder, which depends on how the program was started)"}};
+    const std::wstring path = registry.environment_variable(L"PATH");
+    for (std::size_t from = 0; from <= path.size();) {
+        const std::size_t to = std::min(path.find(L';', from), path.size());
+        std::wstring entry = path.substr(from, to - from);
+        if (entry.size() >= 2 && entry.front() == L'"' && entry.back() == L'"') {
+            entry = entry.substr(1, entry.size() - 2);
         }
-        said += L" (REG_EXPAND_SZ), expanded: " + escape_platform_text(path);
+        folders.push_back({std::move(entry), nullptr});
+        from = to + 1;
     }
-    return said + existence(registry, where_to_look(registry, path, view), path);
+    return folders;
+}
+
+std::wstring search_for(platform::registry& registry, std::wstring_view path, registry_view view) {
+    const std::wstring system = registry.system_folder(view);
+    std::vector<std::wstring> looked_in;
+    for (const search_folder& place : search_folders(registry, view)) {
+        if (place.folder.empty()) {
+            continue;
+        }
+        const std::wstring folder = in_view(registry, place.folder, view);
+        const std::wstring candidate = joined(folder, path);
+        if (file_exists(registry, candidate)) {
+            if (equal_ignoring_case(folder, system)) {
+                return L" (the file exists: " + escape_platform_text(candidate) + L")";
+            }
+            return L" (found through the search path: " + escape_platform_text(candidate) + L")" +
+                   (place.planting_risk ? place.planting_risk : L"");
+        }
+        bool seen = false;
+        for (const std::wstring& known : looked_in) {
+            seen = seen || equal_ignoring_case(known, folder);
+        }
+        if (!seen) {
+            looked_in.push_back(folder);
+        }
+    }
+    if (looked_in.empty()) {
+        return L" (no folder to look in)";
+    }
+    std::wstring said = L" (no such file; looked in";
+    for (std::size_t index = 0; index < looked_in.size(); ++index) {
+        said += (index == 0 ? L": " : L"; ") + escape_platform_text(looked_in[index]);
+    }
+    return said + L")";
+}
+
+// Where a server registered in |view| is found by a program of that view's
+// bitness, as this process can look; |shown| is the value as the record shows it.
+std::wstring locate(platform::registry& registry, const std::wstring& path, std::wstring_view shown,
+                    registry_view view) {
+    if (is_searched(path)) {
+        return search_for(registry, path, view);
+    }
+    return existence(registry, in_view(registry, path, view), shown);
+}
+
+std::wstring describe_server(platform::registry& registry, const registry_text& server, registry_view view) {
+    std::wstring said = describe_registry_text(server);
+    if (server.state != value_state::text || server.text.empty()) {
+        return said;
+    }
+    // What a reader of null-terminated text takes: up to a null inside it.
+    std::wstring path(server.up_to_null());
+    if (server.expandable) {
+        path = expand_environment(registry, path, view);
+        if (path.empty()) {
+            return said + L", cannot be expanded";
+        }
+        said += L", expanded: " + escape_platform_text(path);
+    }
+    // The file looked at is named where it is not what the record shows.
+    const std::wstring shown = server.expandable ? path : server.text;
+    // COM takes a quoted name without its quotes and anything after them.
+    if (path.size() >= 2 && path.front() == L'"') {
+        if (const std::size_t closing = path.find(L'"', 1); closing != std::wstring::npos) {
+            path = path.substr(1, closing - 1);
+            said += L" (quoted)";
+        }
+    }
+    return said + locate(registry, path, shown, view);
 }
 
 // A .NET CodeBase is a URL, "file:///C:/folder/name.dll"; anything else is
@@ -207,18 +253,19 @@ std::wstring code_base_path(const std::wstring& code_base) {
 
 std::wstring describe_code_base(platform::registry& registry, const registry_text& code_base) {
     if (code_base.state != value_state::text || code_base.text.empty()) {
-        return describe(code_base);
+        return describe_registry_text(code_base);
     }
-    return describe(code_base) + existence(registry, code_base_path(code_base.text), L"");
+    return describe_registry_text(code_base) +
+           existence(registry, code_base_path(std::wstring(code_base.up_to_null())), L"");
 }
 
 bool is_hosting_layer(const registry_text& server) {
     if (server.state != value_state::text) {
         return false;
     }
-    const std::size_t name_at = server.text.find_last_of(L"\\/");
-    return equal_ignoring_case(name_at == std::wstring::npos ? server.text : server.text.substr(name_at + 1),
-                               L"mscoree.dll");
+    const std::wstring_view path = server.up_to_null();
+    const std::size_t name_at = path.find_last_of(L"\\/");
+    return equal_ignoring_case(name_at == std::wstring_view::npos ? path : path.substr(name_at + 1), L"mscoree.dll");
 }
 
 void report_server(spdlog::logger& log, platform::registry& registry, HKEY root, const std::wstring& class_key,
@@ -228,13 +275,13 @@ void report_server(spdlog::logger& log, platform::registry& registry, HKEY root,
 
     const registry_text server = read(nullptr);
     log.info(L"    InprocServer32: {}", describe_server(registry, server, view));
-    log.info(L"    ThreadingModel: {}", describe(read(L"ThreadingModel")));
+    log.info(L"    ThreadingModel: {}", describe_registry_text(read(L"ThreadingModel")));
     if (!is_hosting_layer(server)) {
         return;
     }
     // A .NET class: the runtime finds the add-in from these.
     for (const wchar_t* name : {L"Class", L"Assembly", L"RuntimeVersion"}) {
-        log.info(L"    {}: {}", name, describe(read(name)));
+        log.info(L"    {}: {}", name, describe_registry_text(read(name)));
     }
     log.info(L"    CodeBase: {}", describe_code_base(registry, read(L"CodeBase")));
 }
@@ -286,9 +333,9 @@ std::vector<std::wstring> report_prog_id(spdlog::logger& log, platform::registry
         log.info(L"  ProgID {}, in {}{}:", root.scope, root.name, shadowed);
         const registry_text class_id = read_registry_text(registry, root.key, prog_id_key + L"\\CLSID", view, nullptr);
         if (class_id.state == value_state::text && !class_id.text.empty() && !is_class_id(class_id.text)) {
-            log.info(L"    CLSID: {} (not a class ID)", describe(class_id));
+            log.info(L"    CLSID: {} (not a class ID)", describe_registry_text(class_id));
         } else {
-            log.info(L"    CLSID: {}", describe(class_id));
+            log.info(L"    CLSID: {}", describe_registry_text(class_id));
         }
         if (class_id.state == value_state::text && is_class_id(class_id.text)) {
             bool seen = false;
@@ -301,7 +348,7 @@ std::vector<std::wstring> report_prog_id(spdlog::logger& log, platform::registry
         }
         const registry_text current = read_registry_text(registry, root.key, prog_id_key + L"\\CurVer", view, nullptr);
         if (current.state != value_state::missing) {
-            log.info(L"    CurVer: {}", describe(current));
+            log.info(L"    CurVer: {}", describe_registry_text(current));
         }
     }
     if (!found) {
@@ -316,6 +363,11 @@ std::vector<std::wstring> report_prog_id(spdlog::logger& log, platform::registry
 void report_registration(spdlog::logger& log, platform::registry& registry) {
     log.info("");
     log.info(L"Registration of '{}':", addin_prog_id);
+    if (registry.process_is_elevated()) {
+        log.info(
+            L"  This run is elevated (Run as administrator): COM ignores per-user registrations here, but PowerPoint, "
+            L"run normally, uses them. Run kestrum without elevation to check the add-in as PowerPoint loads it.");
+    }
 
     const std::vector<std::wstring> class_ids = report_prog_id(log, registry);
     const registry_view own = platform::this_edition_view();

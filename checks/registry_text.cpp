@@ -1,6 +1,9 @@
 #include "checks/registry_text.h"
 
+#include "logging/platform_text.h"
+
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -21,6 +24,67 @@ registry_text unreadable(LSTATUS error) {
     registry_text value = with_state(value_state::unreadable);
     value.error = error;
     return value;
+}
+
+std::wstring type_name(DWORD type) {
+    switch (type) {
+        case REG_NONE:
+            return L"REG_NONE";
+        case REG_BINARY:
+            return L"REG_BINARY";
+        case REG_DWORD:
+            return L"REG_DWORD";
+        case REG_DWORD_BIG_ENDIAN:
+            return L"REG_DWORD_BIG_ENDIAN";
+        case REG_LINK:
+            return L"REG_LINK";
+        case REG_MULTI_SZ:
+            return L"REG_MULTI_SZ";
+        case REG_QWORD:
+            return L"REG_QWORD";
+        default:
+            return L"type " + std::to_wstring(type);
+    }
+}
+
+// ExpandEnvironmentStringsW uses this process's environment, where
+// %ProgramFiles% and %CommonProgramFiles% are this bitness's folders: a
+// value of the other view names the ones its own programs see, under the
+// names this process has them by. Other references are kept as they are.
+std::wstring with_folders_of(platform::registry& registry, const std::wstring& text, platform::registry_view view) {
+    if (view == platform::this_edition_view()) {
+        return text;
+    }
+    const bool of_32_bit = view == platform::registry_view::bits32;
+    struct renamed {
+        std::wstring_view name;
+        const wchar_t* there;
+    };
+    const std::array<renamed, 2> folders{{
+        {L"ProgramFiles", of_32_bit ? L"ProgramFiles(x86)" : L"ProgramW6432"},
+        {L"CommonProgramFiles", of_32_bit ? L"CommonProgramFiles(x86)" : L"CommonProgramW6432"},
+    }};
+    std::wstring result;
+    std::size_t done = 0;
+    for (std::size_t open = text.find(L'%'); open != std::wstring::npos; open = text.find(L'%', done)) {
+        const std::size_t close = text.find(L'%', open + 1);
+        if (close == std::wstring::npos) {
+            break;
+        }
+        const std::wstring_view name = std::wstring_view(text).substr(open + 1, close - open - 1);
+        result.append(text, done, close + 1 - done);
+        for (const renamed& folder : folders) {
+            if (::CompareStringOrdinal(name.data(), static_cast<int>(name.size()), folder.name.data(),
+                                       static_cast<int>(folder.name.size()), TRUE) == CSTR_EQUAL &&
+                !registry.environment_variable(folder.there).empty()) {
+                result.resize(result.size() - name.size() - 1);
+                result += folder.there;
+                result += L'%';
+            }
+        }
+        done = close + 1;
+    }
+    return result.append(text, done);
 }
 
 }  // namespace
@@ -53,16 +117,45 @@ registry_text read_registry_text(platform::registry& registry, HKEY root, const 
             continue;
         }
         // Stored text need not end in a null character, nor fill whole
-        // characters: keep the whole characters up to the first null.
+        // characters: keep every whole character, a null inside too, so
+        // that what follows it is seen.
         std::wstring text(size / sizeof(wchar_t), L'\0');
         std::memcpy(text.data(), data.data(), text.size() * sizeof(wchar_t));
-        text.resize(std::min(text.size(), text.find(L'\0')));
+        if (!text.empty() && text.back() == L'\0') {
+            text.pop_back();
+        }
         registry_text value = with_state(value_state::text);
         value.text = std::move(text);
         value.expandable = type == REG_EXPAND_SZ;
+        value.odd_length = size % sizeof(wchar_t) != 0;
         return value;
     }
     return unreadable(ERROR_MORE_DATA);
+}
+
+std::wstring describe_registry_text(const registry_text& value) {
+    switch (value.state) {
+        case value_state::text: {
+            // Registry values are the platform's text, not ours.
+            std::wstring said = value.text.empty() ? L"empty" : logging::escape_platform_text(value.text);
+            if (value.expandable && !value.text.empty()) {
+                said += L" (REG_EXPAND_SZ)";
+            }
+            if (value.odd_length) {
+                said += L" (odd length: the last byte is ignored)";
+            }
+            return said;
+        }
+        case value_state::missing:
+            return L"missing";
+        case value_state::not_text:
+            return L"not text but " + type_name(value.type);
+        case value_state::too_long:
+            return L"too long: over " + std::to_wstring(max_value_chars) + L" characters";
+        case value_state::unreadable:
+            break;
+    }
+    return L"cannot be read (error " + std::to_wstring(value.error) + L")";
 }
 
 std::wstring expand_environment(platform::registry& registry, const std::wstring& text) {
@@ -81,6 +174,10 @@ std::wstring expand_environment(platform::registry& registry, const std::wstring
         expanded.assign(needed, L'\0');
     }
     return {};
+}
+
+std::wstring expand_environment(platform::registry& registry, const std::wstring& text, platform::registry_view view) {
+    return expand_environment(registry, with_folders_of(registry, text, view));
 }
 
 }  // namespace kestrum::checks

@@ -27,6 +27,16 @@ constexpr registry_view other_view(registry_view view) noexcept {
     return view == registry_view::bits64 ? registry_view::bits32 : registry_view::bits64;
 }
 
+// The folders of this process that the loader searches for a DLL named
+// without a full path, other than the system folder of a view.
+enum class process_folder {
+    program,      // the folder of this process's exe
+    windows,      // GetWindowsDirectoryW
+    working,      // GetCurrentDirectoryW
+    system_named  // GetSystemDirectoryW: in a 32-bit process on 64-bit Windows
+                  // "System32", which the file system sends to the 32-bit folder
+};
+
 class registry {
 public:
     virtual ~registry() = default;
@@ -45,6 +55,18 @@ public:
     // The folder where this process finds the system files of programs of the
     // view's bitness; empty when there is none.
     virtual std::wstring system_folder(registry_view view) = 0;
+
+    // The reads below answer "not known" (false, empty) unless a registry
+    // overrides them, so a stand-in written without them still builds.
+
+    // Whether this process's token is elevated (GetTokenInformation with
+    // TokenElevation); false also when that cannot be told.
+    virtual bool process_is_elevated() { return false; }
+    // GetEnvironmentVariableW(name): empty when it is not set.
+    virtual std::wstring environment_variable(const wchar_t* /*name*/) { return {}; }
+    // One of this process's folders, without a trailing backslash unless it
+    // is a drive's root; empty when it cannot be read.
+    virtual std::wstring folder(process_folder /*which*/) { return {}; }
 };
 
 // The real calls of advapi32 and kernel32.

@@ -47,8 +47,9 @@ ADDRESS_DIGITS = 8 if IS_X86 else 16
 # class is registered in the other view only.
 VIEW_NAMES = {"/reg:64": "64-bit registry view", "/reg:32": "32-bit registry view"}
 OTHER_EXE_NAME = "kestrum.exe" if IS_X86 else "kestrum32.exe"
-# This edition's system folder as Wine names it to either bitness.
-SYSTEM_FOLDER = "C:\\windows\\system32"
+# The system folder of this edition's registry view: the 32-bit one is
+# SysWOW64, also to a 32-bit program, which calls it System32 as well.
+SYSTEM_FOLDER = "C:\\windows\\syswow64" if IS_X86 else "C:\\windows\\system32"
 
 # 64-bit Wine by its full path: with wine32 installed, "wine" is the 32-bit loader.
 WINE64 = "/usr/lib/wine/wine64"
@@ -58,7 +59,12 @@ WINE32 = "/usr/lib/wine/wine"
 BANNER = ["[info] Pexlo Kestrum v1", "[info] Copyright (c) Pexlo. All rights reserved.", "[info] "]
 # A failed activation's records: its error record, this heading and what the
 # registry says, then the verdict.
-REGISTRATION_HEADING = ["[info] ", "[info] Registration of 'Pexlo.PowerPoint.Addin':"]
+# Wine gives every program an elevated token (TokenElevation says so), and
+# its COM never uses per-user classes: the report begins by saying so.
+REGISTRATION_HEADING = ["[info] ", "[info] Registration of 'Pexlo.PowerPoint.Addin':",
+                        "[info]   This run is elevated (Run as administrator): COM ignores per-user registrations "
+                        "here, but PowerPoint, run normally, uses them. Run kestrum without elevation to check the "
+                        "add-in as PowerPoint loads it."]
 PROG_ID_NOT_REGISTERED = ("[info]   ProgID: not registered, neither per user (HKEY_CURRENT_USER\\Software\\Classes) "
                           "nor per machine (HKEY_LOCAL_MACHINE\\Software\\Classes)")
 

@@ -1,10 +1,11 @@
 """Creating the add-in in-process: each way it can go, seen from outside."""
 
 import re
+import shutil
 import unittest
 
 import kestrum_run
-from kestrum_run import (ADDIN_FOLDER, BANNER, OTHER_BITNESS_ONLY, OTHER_EXE_NAME, OTHER_REGISTRY_VIEW,
+from kestrum_run import (ADDIN_FOLDER, BANNER, PREFIX, OTHER_BITNESS_ONLY, OTHER_EXE_NAME, OTHER_REGISTRY_VIEW,
                          PROG_ID_NOT_REGISTERED, REGISTRATION_HEADING, REGISTRY_VIEW, SYSTEM_FOLDER, VIEW_NAMES,
                          remove, run_kestrum, wine64_quietly)
 CREATE_FAILED = "[error] Error (HRESULT=0x{code}): Failed to create instance of 'Pexlo.PowerPoint.Addin' object."
@@ -21,10 +22,10 @@ def assert_failed_with_report(test, run, code=None):
     test.assertTrue(failure, lines[3])
     if code is not None:
         test.assertEqual(lines[3], CREATE_FAILED.format(code=code))
-    test.assertEqual(lines[4:6], REGISTRATION_HEADING)
+    test.assertEqual(lines[4:4 + len(REGISTRATION_HEADING)], REGISTRATION_HEADING)
     test.assertEqual(lines[-1], f"[error] An error occurred. HRESULT=0x{failure.group(1)}")
     test.assertNotIn(b"Listing", run.stdout)
-    return lines[6:-1]
+    return lines[4 + len(REGISTRATION_HEADING):-1]
 
 
 class Activation(unittest.TestCase):
@@ -78,16 +79,24 @@ USER_CLASSES, MACHINE_CLASSES = "HKCU\\Software\\Classes", "HKLM\\Software\\Clas
 ROW_CLASSES = ["{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F01}", "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F02}",
                "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F03}", "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F04}",
                "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F05}", "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F06}",
-               "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F07}", "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F08}"]
+               "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F07}", "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F08}",
+               "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F09}", "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F0A}",
+               "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F0B}", "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F0C}"]
 SERVER = ADDIN_FOLDER + "\\PexloSampleAddin.dll"
 MISSING_SERVER = ADDIN_FOLDER + "\\PexloSampleAddinNeverInstalled.dll"
 THIS_VIEW = VIEW_NAMES[REGISTRY_VIEW] + " (this edition's)"
 OTHER_VIEW = VIEW_NAMES[OTHER_REGISTRY_VIEW]
 TABLE_ROW = "registration table row"
+WORKDIR = "<the run's working folder>"  # a row's expected records name it so
 
 
-def prog_id_names(class_id, root=MACHINE_CLASSES, view=REGISTRY_VIEW):
-    return [root + "\\" + PROG_ID + "\\CLSID", None, "REG_SZ", class_id, view]
+def prog_id_names(class_id, root=MACHINE_CLASSES, view=REGISTRY_VIEW, kind="REG_SZ"):
+    return [root + "\\" + PROG_ID + "\\CLSID", None, kind, class_id, view]
+
+
+def text_bytes(text, tail=b""):
+    """Text as a .reg file's hex(1) gives REG_SZ bytes: UTF-16, then |tail|."""
+    return ",".join(f"{byte:02x}" for byte in text.encode("utf-16-le") + tail)
 
 
 def server(class_id, data, name=None, kind="REG_SZ", view=REGISTRY_VIEW):
@@ -111,7 +120,8 @@ def class_lines(class_id, view, server_said=None):
 
 def registration_rows():
     """(name, registry values to add, the report's records after its heading)."""
-    user, machine, other, system32, expandable, mistyped, managed, unknown = ROW_CLASSES
+    user, machine, other, system32, expandable, mistyped, managed, unknown, quoted, bare, relative, odd = ROW_CLASSES
+    sample_name, beside_windows = SERVER.rsplit("\\", 1)[1], "..\\" + SERVER[3:]
     gone_url = "file:///" + ADDIN_FOLDER.replace("\\", "/") + "/Pexlo.PowerPoint.Addin.Gone.DLL"
     managed_values = {"Class": "Pexlo.PowerPoint.Addin.Connect", "RuntimeVersion": "v2.0.50727",
                       "Assembly": "Pexlo.PowerPoint.Addin, Version=2.9.0.0, Culture=neutral, PublicKeyToken=null",
@@ -152,6 +162,24 @@ def registration_rows():
          prog_id_lines(mistyped) + class_lines(mistyped, THIS_VIEW, "not text but REG_DWORD") +
          class_lines(mistyped, OTHER_VIEW)),
         ("no ProgID", [], [PROG_ID_NOT_REGISTERED]),
+        ("quoted server with arguments", [prog_id_names(quoted), *native_server(quoted, f'"{SERVER}" /embedding')],
+         prog_id_lines(quoted) + class_lines(quoted, THIS_VIEW, f'"{SERVER}" /embedding (quoted) (the file exists: '
+                                             f'{SERVER})') + class_lines(quoted, OTHER_VIEW)),
+        ("bare server name found in the working folder", [prog_id_names(bare), *native_server(bare, sample_name)],
+         prog_id_lines(bare) + class_lines(bare, THIS_VIEW, f"{sample_name} (found through the search path: "
+                                           f"{WORKDIR}\\{sample_name}) (a planting risk: found in the working folder, "
+                                           "which depends on how the program was started)") +
+         class_lines(bare, OTHER_VIEW)),
+        ("relative server path found from the Windows folder",
+         [prog_id_names(relative), *native_server(relative, beside_windows)],
+         prog_id_lines(relative) + class_lines(relative, THIS_VIEW, f"{beside_windows} (found through the search path: "
+                                               f"C:\\windows\\{beside_windows})") + class_lines(relative, OTHER_VIEW)),
+        ("CLSID values holding a null, or an odd byte",
+         [prog_id_names(text_bytes(f"{odd}\0{unknown}\0"), USER_CLASSES, kind="hex(1)"),
+          prog_id_names(text_bytes(odd, b"A"), kind="hex(1)")],
+         prog_id_lines(f"{odd}<U+0000>{unknown} (not a class ID)", "per user", "HKEY_CURRENT_USER") +
+         prog_id_lines(f"{odd} (odd length: the last byte is ignored)", shadowed=" (shadowed by the per-user one)") +
+         class_lines(odd, THIS_VIEW) + class_lines(odd, OTHER_VIEW)),
         ("ProgID naming a class ID that has no class",
          [prog_id_names(unknown)],
          prog_id_lines(unknown) + class_lines(unknown, THIS_VIEW) + class_lines(unknown, OTHER_VIEW)),
@@ -179,15 +207,24 @@ class RegistrationTable(unittest.TestCase):
         for name, values, expected in registration_rows():
             with self.subTest(name):
                 remove_table_registrations()
+                workdir = kestrum_run.new_workdir()  # holding a copy of the add-in, for a bare name to find
+                shutil.copy2(PREFIX / "drive_c" / SERVER[3:].replace("\\", "/"), workdir)
                 for key, value_name, kind, data, view in values:
                     value = ["/ve"] if value_name is None else ["/v", value_name]
-                    wine64_quietly("reg", "add", key, *value, "/t", kind, "/d", data, "/f", view)
+                    if kind.startswith("hex"):  # bytes that reg add cannot write: through a .reg file
+                        reg_file = workdir / "row.reg"
+                        reg_file.write_text(f"Windows Registry Editor Version 5.00\n\n[{key}]\n@={kind}:{data}\n",
+                                            encoding="utf-16")
+                        wine64_quietly("reg", "import", "Z:" + str(reg_file).replace("/", "\\"), view)
+                    else:
+                        wine64_quietly("reg", "add", key, *value, "/t", kind, "/d", data, "/f", view)
                 kestrum_run._registered_variant = TABLE_ROW  # the row's keys are the registration
-                run = run_kestrum(variant=TABLE_ROW)
+                run = run_kestrum(variant=TABLE_ROW, workdir=workdir)
                 self.addCleanup(remove, run)
                 self.assertEqual(run.exit_status, 0, run.stdout[-2000:] + run.stderr)
                 self.assertEqual(run.log_lines(), run.console_lines())
-                self.assertEqual(assert_failed_with_report(self, run), expected)
+                at_work = "Z:" + str(workdir).replace("/", "\\")
+                self.assertEqual(assert_failed_with_report(self, run), [r.replace(WORKDIR, at_work) for r in expected])
 
 
 if __name__ == "__main__":

@@ -215,7 +215,7 @@ class AddinFaults(unittest.TestCase):
         self.assertEqual(lines[:3], BANNER)
         self.assertRegex(lines[3], r"^\[error\] Error \(HRESULT=0x(8[0-9A-F]{7})\): Failed to create instance of "
                                    r"'Pexlo\.PowerPoint\.Addin' object\.$")
-        self.assertEqual(lines[4:6], REGISTRATION_HEADING)
+        self.assertEqual(lines[4:4 + len(REGISTRATION_HEADING)], REGISTRATION_HEADING)
         self.assertEqual(lines[-1], "[error] An error occurred. HRESULT=0x" + lines[3][25:33])
         self.assertEqual(run.log_lines(), lines)
         self.assertEqual(run.exit_status, 0)

@@ -26,6 +26,9 @@ public:
     std::map<platform::registry_view, std::wstring> system_folders = {
         {platform::registry_view::bits64, L"C:\\Windows\\System32"},
         {platform::registry_view::bits32, L"C:\\Windows\\SysWOW64"}};
+    std::map<platform::process_folder, std::wstring> folders = {
+        {platform::process_folder::system_named, L"C:\\Windows\\System32"}};
+    bool elevated = false;
 
     static std::wstring key_name(HKEY root, platform::registry_view view, const std::wstring& path) {
         return std::wstring(root == HKEY_CURRENT_USER ? L"HKCU" : L"HKLM") +
@@ -103,6 +106,9 @@ public:
     }
 
     std::wstring system_folder(platform::registry_view view) override { return system_folders[view]; }
+    bool process_is_elevated() override { return elevated; }
+    std::wstring environment_variable(const wchar_t* name) override { return environment[name]; }
+    std::wstring folder(platform::process_folder which) override { return folders[which]; }
 };
 
 }  // namespace kestrum::testing

@@ -34,11 +34,12 @@ std::string class_heading(registry_view view) {
 class RegistrationReport : public ::testing::Test {
 protected:
     RegistrationReport() {
-        // As this process sees them: its own System32, and the other
-        // bitness's folder under the name that reaches it from here.
+        // As this process sees them: the 32-bit system files in SysWOW64, the
+        // 64-bit ones in System32, which a 32-bit process reaches as Sysnative.
         registry.system_folders = {
-            {own_view, L"C:\\Windows\\System32"},
-            {other_view, own_view == registry_view::bits64 ? L"C:\\Windows\\SysWOW64" : L"C:\\Windows\\Sysnative"}};
+            {registry_view::bits32, L"C:\\Windows\\SysWOW64"},
+            {registry_view::bits64,
+             own_view == registry_view::bits64 ? L"C:\\Windows\\System32" : L"C:\\Windows\\Sysnative"}};
     }
 
     Strings report() {
@@ -50,7 +51,8 @@ protected:
     recording_log log;
 };
 
-TEST_F(RegistrationReport, ValuesThatAreMissingMistypedOverlongOrUnterminatedAreReportedAsSuch) {
+TEST_F(RegistrationReport, ElevationValuesMissingMistypedOverlongOrUnterminatedAndAFruitlessSearchAreReportedAsSuch) {
+    registry.elevated = true;
     registry.set_text(HKEY_LOCAL_MACHINE, own_view, prog_id_key + L"\\CLSID", L"",
                       L"{11111111-2222-3333-4444-555555555555}");
     // Unterminated, and a stray byte after the last whole character.
@@ -61,16 +63,33 @@ TEST_F(RegistrationReport, ValuesThatAreMissingMistypedOverlongOrUnterminatedAre
     registry.set_text(HKEY_LOCAL_MACHINE, own_view, server_key, L"Assembly", std::wstring(40000, L'A'));
     registry.set_text(HKEY_LOCAL_MACHINE, own_view, server_key, L"RuntimeVersion", L"v4.0\r\n[error] forged\u2028\x85");
     registry.set_text(HKEY_LOCAL_MACHINE, own_view, server_key, L"CodeBase", L"file:///C:/Add%20in/Pexlo%C3%A9.dll");
-    registry.files = {L"C:\\Windows\\System32\\mscoree.dll", L"C:\\Add in\\Pexlo\u00e9.dll"};
+    const std::wstring own_folder = registry.system_folders[own_view];
+    registry.files = {own_folder + L"\\mscoree.dll", L"C:\\Add in\\Pexlo\u00e9.dll"};
+    // Found nowhere: each folder searched named once, in the loader's order.
+    registry.set_text(HKEY_CURRENT_USER, own_view, server_key, L"", L"Pexlo.dll");
+    using platform::process_folder;
+    registry.folders = {{process_folder::program, L"C:\\Kestrum"},
+                        {process_folder::working, L"D:\\"},
+                        {process_folder::windows, L"C:\\Windows"},
+                        {process_folder::system_named, L"C:\\Windows\\System32"}};
+    registry.environment = {{L"PATH", L"C:\\Windows\\System32;;C:\\Tools\\"}};
 
     EXPECT_EQ(report(),
               (Strings{
                   "[info] ",
                   "[info] Registration of 'Pexlo.PowerPoint.Addin':",
+                  "[info]   This run is elevated (Run as administrator): COM ignores per-user registrations here, but "
+                  "PowerPoint, run normally, uses them. Run kestrum without elevation to check the add-in as "
+                  "PowerPoint loads it.",
                   "[info]   ProgID per machine, in HKEY_LOCAL_MACHINE\\Software\\Classes:",
                   "[info]     CLSID: " + class_id,
-                  class_heading(own_view) + ", per machine:",
-                  "[info]     InprocServer32: mscoree.dll (the file exists: C:\\Windows\\System32\\mscoree.dll)",
+                  class_heading(own_view) + ", per user:",
+                  "[info]     InprocServer32: Pexlo.dll (no such file; looked in: C:\\Kestrum; " +
+                      platform::to_utf8(own_folder) + "; C:\\Windows; D:\\; C:\\Tools\\)",
+                  "[info]     ThreadingModel: missing",
+                  class_heading(own_view) + ", per machine (shadowed by the per-user one):",
+                  "[info]     InprocServer32: mscoree.dll (odd length: the last byte is ignored) (the file exists: " +
+                      platform::to_utf8(own_folder) + "\\mscoree.dll)",
                   "[info]     ThreadingModel: missing",
                   "[info]     Class: not text but REG_DWORD",
                   "[info]     Assembly: too long: over 32767 characters",
@@ -81,7 +100,7 @@ TEST_F(RegistrationReport, ValuesThatAreMissingMistypedOverlongOrUnterminatedAre
               }));
 }
 
-TEST_F(RegistrationReport, ExpandedServerOfTheOtherViewIsLookedForInThatViewsSystemFolder) {
+TEST_F(RegistrationReport, ExpandedServerOfTheOtherViewIsLookedForWhereProgramsOfThatBitnessFindIt) {
     registry.set_text(HKEY_CURRENT_USER, own_view, prog_id_key + L"\\CLSID", L"",
                       L"{11111111-2222-3333-4444-555555555555}");
     registry.set_text(HKEY_CURRENT_USER, own_view, prog_id_key + L"\\CurVer", L"", L"Pexlo.PowerPoint.Addin.2");
@@ -89,9 +108,17 @@ TEST_F(RegistrationReport, ExpandedServerOfTheOtherViewIsLookedForInThatViewsSys
     registry.set_text(HKEY_LOCAL_MACHINE, other_view, server_key, L"", L"%SystemRoot%\\System32\\PexloShim.dll",
                       REG_EXPAND_SZ);
     registry.set_text(HKEY_LOCAL_MACHINE, other_view, server_key, L"ThreadingModel", L"Apartment");
-    registry.environment = {{L"SystemRoot", L"C:\\Windows"}};
+    registry.set_text(HKEY_CURRENT_USER, other_view, server_key, L"", L"%ProgramFiles%\\Pexlo\\Shim.dll",
+                      REG_EXPAND_SZ);
+    // This process's %ProgramFiles% is its own bitness's folder.
+    const std::wstring bits64_folder = L"C:\\Program Files", bits32_folder = L"C:\\Program Files (x86)";
+    const std::wstring other_program_files = other_view == registry_view::bits64 ? bits64_folder : bits32_folder;
+    registry.environment = {{L"SystemRoot", L"C:\\Windows"},
+                            {L"ProgramW6432", bits64_folder},
+                            {L"ProgramFiles(x86)", bits32_folder},
+                            {L"ProgramFiles", own_view == registry_view::bits64 ? bits64_folder : bits32_folder}};
     const std::wstring other_folder = registry.system_folders[other_view];
-    registry.files = {other_folder + L"\\PexloShim.dll"};
+    registry.files = {other_folder + L"\\PexloShim.dll", other_program_files + L"\\Pexlo\\Shim.dll"};
 
     EXPECT_EQ(report(), (Strings{
                             "[info] ",
@@ -103,7 +130,11 @@ TEST_F(RegistrationReport, ExpandedServerOfTheOtherViewIsLookedForInThatViewsSys
                             "per-user one):",
                             "[info]     CLSID: ..\\..\\Software (not a class ID)",
                             class_heading(own_view) + ": not registered",
-                            class_heading(other_view) + ", per machine:",
+                            class_heading(other_view) + ", per user:",
+                            "[info]     InprocServer32: %ProgramFiles%\\Pexlo\\Shim.dll (REG_EXPAND_SZ), expanded: " +
+                                platform::to_utf8(other_program_files) + "\\Pexlo\\Shim.dll (the file exists)",
+                            "[info]     ThreadingModel: missing",
+                            class_heading(other_view) + ", per machine (shadowed by the per-user one):",
                             "[info]     InprocServer32: %SystemRoot%\\System32\\PexloShim.dll (REG_EXPAND_SZ), "
                             "expanded: C:\\Windows\\System32\\PexloShim.dll (the file exists: " +
                                 platform::to_utf8(other_folder) + "\\PexloShim.dll)",
