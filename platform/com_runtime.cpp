@@ -7,7 +7,15 @@ namespace {
 
 class ole32_com_runtime final : public com_runtime {
 public:
-    HRESULT initialize_multithreaded() override { return ::CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
+    HRESULT initialize_multithreaded() override {
+        const HRESULT result = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        // The run's BSTRs and SAFEARRAYs come from oleaut32, which this
+        // program imports delay-loaded. Loaded here, with COM, and kept for
+        // the whole run, it is among the modules listed, as it is in every
+        // Office process, rather than appearing only after the listing.
+        ::LoadLibraryExW(L"oleaut32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        return result;
+    }
 
     void uninitialize() override { ::CoUninitialize(); }
 
