@@ -10,10 +10,11 @@
 # them the ordinary way. Behind each delay-load library comes the ordinary
 # import library, for a function the list does not name.
 #
-# MinGW-w64 (GCC and Clang with lld): dlltool --output-delaylib makes the
-# delay-load library from a .def written from the list; the thunks in it call
-# __delayLoadHelper2 from libmingwex. 32-bit stdcall functions are named
-# Name@N there, and --kill-at imports them by their plain name, as the DLLs
+# GCC: GNU dlltool --output-delaylib makes a delay-load library from a .def
+# written from the list; its thunks call __delayLoadHelper2 from libmingwex.
+# Clang and lld: see below. Either helper raises 0xC06D007E should a DLL not
+# load; these are the system's own. 32-bit stdcall functions are named Name@N
+# in the .def, and --kill-at imports them by their plain name, as the DLLs
 # export them. MSVC: /DELAYLOAD with delayimp.lib.
 set(KESTRUM_DELAY_LOADED_LIST "${PROJECT_SOURCE_DIR}/platform/delay_loaded_imports.txt")
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${KESTRUM_DELAY_LOADED_LIST}")
@@ -38,21 +39,46 @@ endforeach()
 
 add_library(kestrum_system_imports INTERFACE)
 
-if(NOT MSVC)
-    find_program(KESTRUM_DLLTOOL NAMES ${MINGW_PREFIX}-dlltool dlltool
-        DOC "GNU dlltool for the target (makes the delay-load import libraries)")
-    if(NOT KESTRUM_DLLTOOL)
-        message(WARNING "No ${MINGW_PREFIX}-dlltool: ${kestrum_delay_loaded_dlls} are imported the ordinary way, "
-            "so the watcher loads them at start too")
+# Clang links with lld, which puts import address tables into the read-only
+# .rdata: the thunks of a GNU delay-load library would fault writing the
+# address they looked up (seen under Wine). lld delay-loads on its own
+# (--delayload), from import libraries in the short format of llvm-dlltool.
+set(kestrum_delay_tool_arguments "")
+if(KESTRUM_EDITION STREQUAL "x86")
+    set(kestrum_delay_tool_arguments --kill-at)
+endif()
+if(MSVC)
+    set(kestrum_delay_mode msvc)
+elseif(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    set(kestrum_delay_mode lld)
+    find_program(KESTRUM_LLVM_DLLTOOL NAMES llvm-dlltool DOC "llvm-dlltool (import libraries for lld to delay-load)")
+    set(kestrum_delay_machine i386:x86-64)
+    if(KESTRUM_EDITION STREQUAL "x86")
+        set(kestrum_delay_machine i386)
     endif()
+    set(kestrum_delay_tool "${KESTRUM_LLVM_DLLTOOL}")
+    list(APPEND kestrum_delay_tool_arguments -m ${kestrum_delay_machine} -d)
+    set(kestrum_delay_output_option -l)
+else()
+    set(kestrum_delay_mode gnu)
+    find_program(KESTRUM_GNU_DLLTOOL NAMES ${MINGW_PREFIX}-dlltool DOC "GNU dlltool (makes delay-load import libraries)")
+    set(kestrum_delay_tool "${KESTRUM_GNU_DLLTOOL}")
+    list(APPEND kestrum_delay_tool_arguments --input-def)
+    set(kestrum_delay_output_option --output-delaylib)
+endif()
+if(NOT MSVC AND NOT kestrum_delay_tool)
+    message(WARNING "No dlltool for delay-loading: ${kestrum_delay_loaded_dlls} are imported the ordinary way, "
+        "so the watcher loads them at start too")
+    set(kestrum_delay_mode "")
 endif()
 
 set(kestrum_delay_libraries "")
 set(kestrum_delay_dir "${PROJECT_BINARY_DIR}/delay-load")
 foreach(dll IN LISTS kestrum_delay_loaded_dlls)
-    if(KESTRUM_DLLTOOL)
+    if(kestrum_delay_mode STREQUAL "gnu" OR kestrum_delay_mode STREQUAL "lld")
         set(def "${kestrum_delay_dir}/${dll}.def")
-        set(library "${kestrum_delay_dir}/lib${dll}_delay.a")
+        set(library_name "lib${dll}_delay.a")
+        set(library "${kestrum_delay_dir}/${library_name}")
         # Written only when it changes, so the library is remade only then.
         set(old_def "")
         if(EXISTS "${def}")
@@ -61,14 +87,14 @@ foreach(dll IN LISTS kestrum_delay_loaded_dlls)
         if(NOT old_def STREQUAL kestrum_delay_def_${dll})
             file(WRITE "${def}" "${kestrum_delay_def_${dll}}")
         endif()
-        set(kill_at "")
-        if(KESTRUM_EDITION STREQUAL "x86")
-            set(kill_at --kill-at)
-        endif()
+        # Made in its folder under a relative name: GNU dlltool names its
+        # symbols after the output path, which must not depend on the folder.
         add_custom_command(OUTPUT "${library}"
-            COMMAND "${KESTRUM_DLLTOOL}" ${kill_at} --input-def "${def}" --output-delaylib "${library}"
+            COMMAND "${kestrum_delay_tool}" ${kestrum_delay_tool_arguments} "${dll}.def"
+                    ${kestrum_delay_output_option} "${library_name}"
+            WORKING_DIRECTORY "${kestrum_delay_dir}"
             DEPENDS "${def}"
-            COMMENT "Delay-load import library for ${dll}.dll"
+            COMMENT "Import library for delay-loading ${dll}.dll"
             VERBATIM)
         list(APPEND kestrum_delay_libraries "${library}")
         target_link_libraries(kestrum_system_imports INTERFACE
@@ -83,10 +109,14 @@ endif()
 
 function(kestrum_delay_load_imports target)
     set_target_properties(${target} PROPERTIES KESTRUM_DELAY_LOAD ON)
-    if(MSVC)
-        foreach(dll IN LISTS kestrum_delay_loaded_dlls)
+    foreach(dll IN LISTS kestrum_delay_loaded_dlls)
+        if(kestrum_delay_mode STREQUAL "msvc")
             target_link_options(${target} PRIVATE "/DELAYLOAD:${dll}.dll")
-        endforeach()
+        elseif(kestrum_delay_mode STREQUAL "lld")
+            target_link_options(${target} PRIVATE "LINKER:--delayload=${dll}.dll")
+        endif()
+    endforeach()
+    if(kestrum_delay_mode STREQUAL "msvc")
         target_link_libraries(${target} PRIVATE delayimp)
     endif()
 endfunction()
