@@ -6,7 +6,12 @@ the least a run can cost when every record must be on disk as it is written.
 
 Runs are paired (kestrum, floor, kestrum, floor, ...) so that whatever else
 the machine is doing weighs on both alike; medians are reported, with the
-peak memory of each program. Standard output goes to /dev/null.
+peak memory of each program: the peak resident size of the largest process
+of its runs, for kestrum the worker's, not the watcher's. Wine starts a
+program's child process detached (its parent is gone before it runs), so
+this script makes itself the child subreaper and reaps the worker too.
+(Wine 8's job accounting reports PeakProcessMemoryUsed as 0.) Standard
+output goes to /dev/null.
 
 A measurement to read, not a test: nothing here passes or fails. Run it after
 scripts/test.sh or scripts/run.sh has built everything:
@@ -17,6 +22,7 @@ scripts/test.sh or scripts/run.sh has built everything:
 after from one run.
 """
 
+import ctypes
 import os
 import statistics
 import subprocess
@@ -31,22 +37,31 @@ from kestrum_run import (BUILD, EXE, PREFIX, ROOT, new_workdir, register_addin, 
 FLOOR = BUILD / "tests" / "fixtures" / "durable_floor" / "durable_floor.exe"
 # 50 is about what a real add-in brings: there the fixed cost of a run shows.
 SCENARIOS = {50: "fifty_assemblies", 20000: "many_assemblies", 200000: "very_many_assemblies"}
+PR_SET_CHILD_SUBREAPER = 36
 
 
 def timed_run(exe, scenario):
-    """Seconds and peak resident memory (KiB) of one run of |exe|."""
+    """Seconds of one run of |exe|, and the peak resident memory (KiB) of its largest process."""
     workdir = new_workdir()
     env = wine_environment({"KESTRUM_STAND_IN_SCENARIO": scenario})
     started = time.perf_counter()
     with open(os.devnull, "wb") as sink:
         process = subprocess.Popen(wine_command(exe), cwd=workdir, env=env, stdin=subprocess.DEVNULL,
                                    stdout=sink, stderr=subprocess.DEVNULL)
-        _, status, usage = os.wait4(process.pid, 0)
+        # Every process of the run ends before the one started here does: the
+        # watcher ends its worker. Each is reaped here, with its peak.
+        peak = 0
+        while True:
+            reaped, status, usage = os.wait4(-1, 0)
+            peak = max(peak, usage.ru_maxrss)
+            if reaped == process.pid:
+                process.returncode = os.waitstatus_to_exitcode(status)
+                break
     elapsed = time.perf_counter() - started
     subprocess.run(["rm", "-rf", str(workdir)], check=False)
     if os.waitstatus_to_exitcode(status) != 0:
         sys.exit(f"{exe.name} with {scenario} exited with {os.waitstatus_to_exitcode(status)}")
-    return elapsed, usage.ru_maxrss
+    return elapsed, peak
 
 
 def main():
@@ -57,6 +72,8 @@ def main():
         other = Path(arguments[at + 1]).resolve()
         del arguments[at:at + 2]
     runs = int(arguments[0]) if arguments else 5
+    if ctypes.CDLL(None, use_errno=True).prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) != 0:
+        sys.exit("cannot become the child subreaper: the worker's peak memory would be lost")
     programs = {"kestrum": EXE, "floor": FLOOR}
     if other:
         programs["other"] = other
