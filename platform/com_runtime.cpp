@@ -16,11 +16,9 @@ namespace {
 void load_automation() {
     ::LoadLibraryExW(L"oleaut32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     LONG bound = 0;
-    VARTYPE type = VT_EMPTY;
     ::SafeArrayGetLBound(nullptr, 1, &bound);
     ::SafeArrayGetUBound(nullptr, 1, &bound);
     ::SafeArrayGetElement(nullptr, &bound, nullptr);
-    ::SafeArrayGetVartype(nullptr, &type);
     ::SafeArrayLock(nullptr);
     ::SafeArrayUnlock(nullptr);
     ::SysFreeString(nullptr);
