@@ -22,10 +22,10 @@ namespace kestrum::checks {
 // Where an entry is looked for and how its records name it.
 struct entry_place {
     HKEY root;
-    std::wstring subkey;                // below |root|
+    std::wstring subkey;  // below |root|
     platform::registry_view view;
-    std::wstring heading;               // "  Add-in entry per user, in HKEY_...:" without the colon
-    std::optional<std::wstring> absent; // the record when there is none; no record at all when none
+    std::wstring heading;                // "  Add-in entry per user, in HKEY_...:" without the colon
+    std::optional<std::wstring> absent;  // the record when there is none; no record at all when none
 };
 
 struct entry_report {

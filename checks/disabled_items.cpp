@@ -54,10 +54,13 @@ std::optional<disabled_item> decode_disabled_item(std::span<const BYTE> value) {
     if (path_bytes % 2 != 0 || name_bytes % 2 != 0 || header_bytes + path_bytes + name_bytes > value.size()) {
         return std::nullopt;
     }
+    // Both fit in the value now, so in its size type too.
+    const auto path_size = static_cast<std::size_t>(path_bytes);
+    const auto name_size = static_cast<std::size_t>(name_bytes);
     disabled_item item;
     item.kind = little_endian_dword(value, 0);
-    item.path = utf16le_text(value.subspan(header_bytes, path_bytes));
-    item.name = utf16le_text(value.subspan(header_bytes + path_bytes, name_bytes));
+    item.path = utf16le_text(value.subspan(header_bytes, path_size));
+    item.name = utf16le_text(value.subspan(header_bytes + path_size, name_size));
     return item;
 }
 

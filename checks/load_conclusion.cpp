@@ -3,7 +3,9 @@
 namespace kestrum::checks {
 namespace {
 
-constexpr DWORD loads_at_startup_bit = 0x2;
+// Load at startup (0x2) and connected (0x1): Office clears 0x1 of an add-in
+// that failed to load, and 2 is then a soft disable, not loaded at startup.
+constexpr DWORD loads_at_startup = 0x3;
 constexpr DWORD loads_once_then_on_demand = 16;
 
 // Why PowerPoint will not try to load it, the first reason that applies, or
@@ -32,7 +34,7 @@ std::wstring first_reason(const load_facts& facts) {
     if (!load_behavior) {
         return L"its LoadBehavior is missing or not a number";
     }
-    if ((*load_behavior & loads_at_startup_bit) == 0 && *load_behavior != loads_once_then_on_demand) {
+    if ((*load_behavior & loads_at_startup) != loads_at_startup && *load_behavior != loads_once_then_on_demand) {
         return L"its LoadBehavior is " + std::to_wstring(*load_behavior);
     }
     return {};

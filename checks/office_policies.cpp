@@ -76,8 +76,9 @@ void report_addin_list(spdlog::logger& log, platform::registry& registry, const 
 
 }  // namespace
 
-void report_office_policies(spdlog::logger& log, platform::registry& registry, const std::vector<std::wstring>& versions,
-                            platform::registry_view machine_view, load_facts& facts) {
+void report_office_policies(spdlog::logger& log, platform::registry& registry,
+                            const std::vector<std::wstring>& versions, platform::registry_view machine_view,
+                            load_facts& facts) {
     const policy_scope scopes[] = {{HKEY_CURRENT_USER, L"HKCU"}, {HKEY_LOCAL_MACHINE, L"HKLM"}};
     for (const policy_scope& scope : scopes) {
         for (const std::wstring& version : versions) {

@@ -19,7 +19,8 @@ namespace kestrum::checks {
 // Writes "  Policy (HKCU): ..." then "(HKLM)" for every policy set in one of
 // |versions| ("16.0"), and sets the policy facts of |facts|. HKLM is read in
 // |machine_view|, the view PowerPoint reads.
-void report_office_policies(spdlog::logger& log, platform::registry& registry, const std::vector<std::wstring>& versions,
-                            platform::registry_view machine_view, load_facts& facts);
+void report_office_policies(spdlog::logger& log, platform::registry& registry,
+                            const std::vector<std::wstring>& versions, platform::registry_view machine_view,
+                            load_facts& facts);
 
 }  // namespace kestrum::checks

@@ -81,11 +81,12 @@ std::optional<powerpoint_install> find_powerpoint(platform::registry& registry, 
     for (const registry_view view : both_views) {
         candidates.push_back(path_from(
             registry, read_registry_text(registry, HKEY_LOCAL_MACHINE,
-                                         L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\powerpnt.exe",
-                                         view, nullptr)));
+                                         L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\powerpnt.exe", view,
+                                         nullptr)));
     }
     for (const wchar_t* version : office_versions) {
-        const std::wstring key = std::wstring(L"Software\\Microsoft\\Office\\") + version + L"\\PowerPoint\\InstallRoot";
+        const std::wstring key =
+            std::wstring(L"Software\\Microsoft\\Office\\") + version + L"\\PowerPoint\\InstallRoot";
         for (const registry_view view : both_views) {
             candidates.push_back(
                 joined(path_from(registry, read_registry_text(registry, HKEY_LOCAL_MACHINE, key, view, L"Path")),
@@ -93,11 +94,11 @@ std::optional<powerpoint_install> find_powerpoint(platform::registry& registry, 
         }
     }
     for (const registry_view view : both_views) {
-        candidates.push_back(joined(
-            path_from(registry, read_registry_text(registry, HKEY_LOCAL_MACHINE,
-                                                   L"Software\\Microsoft\\Office\\ClickToRun\\Configuration", view,
-                                                   L"InstallationPath")),
-            L"root\\Office16\\POWERPNT.EXE"));
+        candidates.push_back(
+            joined(path_from(registry, read_registry_text(registry, HKEY_LOCAL_MACHINE,
+                                                          L"Software\\Microsoft\\Office\\ClickToRun\\Configuration",
+                                                          view, L"InstallationPath")),
+                   L"root\\Office16\\POWERPNT.EXE"));
     }
     for (const std::wstring& path : candidates) {
         if (!path.empty() && files.exists(path.c_str())) {

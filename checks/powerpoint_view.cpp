@@ -93,8 +93,7 @@ registry_text first_of_scopes(platform::registry& registry, const std::wstring& 
 // class, InprocServer32; for a .NET class, the file its CodeBase names.
 addin_identity find_server(platform::registry& registry, registry_view view) {
     addin_identity addin;
-    const registry_text class_id =
-        first_of_scopes(registry, std::wstring(addin_prog_id) + L"\\CLSID", view, nullptr);
+    const registry_text class_id = first_of_scopes(registry, std::wstring(addin_prog_id) + L"\\CLSID", view, nullptr);
     if (class_id.state != value_state::text || !is_class_id(class_id.text)) {
         return addin;
     }
@@ -160,9 +159,8 @@ bool report_disabled_items(spdlog::logger& log, platform::registry& registry, co
             log.info(L"  Disabled items of PowerPoint {}: cannot be read (error {})", version, value.status);
             return named;
         }
-        const std::optional<disabled_item> item = value.type == REG_BINARY && value.status == ERROR_SUCCESS
-                                                      ? decode_disabled_item(value.data)
-                                                      : std::nullopt;
+        const std::optional<disabled_item> item =
+            value.type == REG_BINARY && value.status == ERROR_SUCCESS ? decode_disabled_item(value.data) : std::nullopt;
         if (!item) {
             log.info(L"  Disabled item {} of PowerPoint {}: cannot be read ({} bytes)",
                      escape_platform_text(value.name), version, value.size);
@@ -226,10 +224,11 @@ void report_powerpoint_view(spdlog::logger& log, platform::registry& registry, p
     }
     if (powerpoint_view.has_value() && view != platform::this_edition_view()) {
         const bool own_is_64 = platform::this_edition_view() == registry_view::bits64;
-        log.info(L"  PowerPoint is {0}-bit and loads {0}-bit add-ins: this run of {1} checked the {2}-bit "
-                 L"registration. Run {3}.",
-                 bits_of(view), own_is_64 ? L"kestrum.exe" : L"kestrum32.exe",
-                 bits_of(platform::this_edition_view()), own_is_64 ? L"kestrum32.exe" : L"kestrum.exe");
+        log.info(
+            L"  PowerPoint is {0}-bit and loads {0}-bit add-ins: this run of {1} checked the {2}-bit "
+            L"registration. Run {3}.",
+            bits_of(view), own_is_64 ? L"kestrum.exe" : L"kestrum32.exe", bits_of(platform::this_edition_view()),
+            own_is_64 ? L"kestrum32.exe" : L"kestrum.exe");
     }
 
     const std::wstring entry_key = std::wstring(addins_key) + addin_prog_id;
@@ -256,10 +255,9 @@ void report_powerpoint_view(spdlog::logger& log, platform::registry& registry, p
         L"Software\\Microsoft\\Office\\ClickToRun\\REGISTRY\\MACHINE\\Software\\" +
         std::wstring(view == registry_view::bits32 && wow64_windows ? L"Wow6432Node\\" : L"") +
         std::wstring(addins_key.substr(std::wstring_view(L"Software\\").size())) + addin_prog_id;
-    facts.click_to_run = report_entry({HKEY_LOCAL_MACHINE, click_to_run_key, registry_view::bits64,
-                                       L"  Add-in entry per machine for Click-to-Run, in HKEY_LOCAL_MACHINE\\" +
-                                           click_to_run_key,
-                                       std::nullopt});
+    facts.click_to_run = report_entry(
+        {HKEY_LOCAL_MACHINE, click_to_run_key, registry_view::bits64,
+         L"  Add-in entry per machine for Click-to-Run, in HKEY_LOCAL_MACHINE\\" + click_to_run_key, std::nullopt});
 
     addin_identity addin = find_server(registry, view);
     addin.friendly_names = friendly_names;

@@ -19,8 +19,9 @@ public:
     }
 
     std::size_t read_at(const wchar_t* path, DWORD offset, std::span<BYTE> buffer) override {
-        const unique_handle file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const unique_handle file(::CreateFileW(path, GENERIC_READ,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
             return 0;
         }
@@ -54,9 +55,9 @@ public:
         if (fixed->dwSignature != VS_FFI_SIGNATURE) {
             return std::nullopt;
         }
-        return file_version{static_cast<WORD>(fixed->dwFileVersionMS >> word_bits),
-                            static_cast<WORD>(fixed->dwFileVersionMS), static_cast<WORD>(fixed->dwFileVersionLS >> word_bits),
-                            static_cast<WORD>(fixed->dwFileVersionLS)};
+        return file_version{
+            static_cast<WORD>(fixed->dwFileVersionMS >> word_bits), static_cast<WORD>(fixed->dwFileVersionMS),
+            static_cast<WORD>(fixed->dwFileVersionLS >> word_bits), static_cast<WORD>(fixed->dwFileVersionLS)};
     }
 };
 

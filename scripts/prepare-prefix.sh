@@ -81,7 +81,7 @@ for edition in "${editions[@]}"; do
     # the registry at it.
     stand_in_dir="$WINEPREFIX/drive_c/Pexlo Office Stand-in ($edition)/root/Office16"
     mkdir -p "$stand_in_dir"
-    cp -f "$edition_build/tests/fixtures/powerpoint_stand_in/POWERPNT.EXE" "$stand_in_dir/"
+    cp -f "$edition_build/tests/fixtures/powerpoint_stand_in/POWERPNT.exe" "$stand_in_dir/POWERPNT.EXE"
 done
 if [ "$register_addin" = no ]; then
     # Wine keeps the ProgID in each registry view.

@@ -60,12 +60,12 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, DisabledItemDecoder,
     ::testing::Values(decoder_row{"whole", record(dll, L"Pexlo Add-in"), true, dll, L"Pexlo Add-in"},
                       decoder_row{"empty_name", record(dll, L""), true, dll, L""},
-                      decoder_row{"shorter_than_its_numbers", Bytes(11, 0), false},
-                      decoder_row{"path_past_the_end", record(dll, L"x", 0xFFFFFFFE, 4), false},
-                      decoder_row{"lengths_that_wrap_around", record(dll, L"x", 0xFFFFFFFE, 0xFFFFFFFE), false},
-                      decoder_row{"odd_path_length", record(dll, L"x", 37), false},
+                      decoder_row{"shorter_than_its_numbers", Bytes(11, 0), false, L"", L""},
+                      decoder_row{"path_past_the_end", record(dll, L"x", 0xFFFFFFFE, 4), false, L"", L""},
+                      decoder_row{"lengths_that_wrap_around", record(dll, L"x", 0xFFFFFFFE, 0xFFFFFFFE), false, L"", L""},
+                      decoder_row{"odd_path_length", record(dll, L"x", 37), false, L"", L""},
                       decoder_row{"unterminated_name_ends_at_the_record", record(dll, L"ab", 0, 4), true, dll, L"ab"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 struct conclusion_row {
     const char* name;
@@ -130,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(
                        with(registered(std::nullopt, std::nullopt),
                             [](auto& f) { f.per_user.present = false, f.click_to_run = {true, 16}; }),
                        will}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(PowerPointView, ReadsAThirtyTwoBitPowerPointsViewAndNamesBadValues) {
     using platform::registry_view;
