@@ -285,9 +285,9 @@ class RegistrationTable(unittest.TestCase):
     def test_each_registration_is_reported_between_the_failure_and_the_verdict(self):
         kestrum_run.skip_unless_edition_runs()
         self.addCleanup(remove_table_registrations)
-        for name, values, expected, *view in registration_rows() + powerpoint_rows():
+        for name, values, expected, *powerpoint in registration_rows() + powerpoint_rows():
             with self.subTest(name):
-                if view and not (PREFIX / "drive_c" / POWERPOINT_EXE[OTHER_EDITION][3:].replace("\\", "/")).is_file():
+                if powerpoint and not (PREFIX / "drive_c" / POWERPOINT_EXE[OTHER_EDITION][3:].replace("\\", "/")).is_file():
                     self.skipTest(f"no {OTHER_EDITION} build installed its PowerPoint stand-in")
                 remove_table_registrations()
                 for key, value_name, kind, data, view in values:
@@ -301,7 +301,9 @@ class RegistrationTable(unittest.TestCase):
                 report, records = assert_failed_with_report(self, run)
                 if expected is not None:
                     self.assertEqual(report, expected)
-                self.assertEqual(records, view[0]) if view else self.assertEqual(records[-1], POWERPOINT_NOT_FOUND)
+                if powerpoint:
+                    self.assertEqual(records, powerpoint[0])
+                self.assertEqual(records[-1], powerpoint[0][-1] if powerpoint else POWERPOINT_NOT_FOUND)
 
 
 if __name__ == "__main__":
