@@ -11,6 +11,18 @@ namespace {
 constexpr DWORD max_version_info_bytes = 1 << 20;
 constexpr int word_bits = 16;
 
+// The language-neutral calls of version.dll (Vista and later), found in the
+// loaded library: the i686 MinGW import library names only the older ones.
+using version_info_size_function = DWORD(WINAPI*)(DWORD, LPCWSTR, LPDWORD);
+using version_info_function = BOOL(WINAPI*)(DWORD, LPCWSTR, DWORD, DWORD, LPVOID);
+
+template <typename Function>
+Function version_function(const char* name) {
+    const HMODULE version = ::GetModuleHandleW(L"version.dll");
+    return version == nullptr ? nullptr
+                              : reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(version, name)));
+}
+
 class kernel32_file_facts final : public file_facts {
 public:
     bool exists(const wchar_t* path) override {
@@ -36,13 +48,18 @@ public:
     }
 
     std::optional<file_version> version(const wchar_t* path) override {
+        static const auto info_size = version_function<version_info_size_function>("GetFileVersionInfoSizeExW");
+        static const auto info = version_function<version_info_function>("GetFileVersionInfoExW");
+        if (info_size == nullptr || info == nullptr) {
+            return std::nullopt;
+        }
         DWORD ignored = 0;
-        const DWORD size = ::GetFileVersionInfoSizeExW(FILE_VER_GET_NEUTRAL, path, &ignored);
+        const DWORD size = info_size(FILE_VER_GET_NEUTRAL, path, &ignored);
         if (size == 0 || size > max_version_info_bytes) {
             return std::nullopt;
         }
         std::vector<BYTE> block(size);
-        if (::GetFileVersionInfoExW(FILE_VER_GET_NEUTRAL, path, 0, size, block.data()) == FALSE) {
+        if (info(FILE_VER_GET_NEUTRAL, path, 0, size, block.data()) == FALSE) {
             return std::nullopt;
         }
         void* found = nullptr;

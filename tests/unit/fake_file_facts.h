@@ -26,8 +26,8 @@ public:
         if (found == files.end() || offset >= found->second.bytes.size()) {
             return 0;
         }
-        const std::size_t count = std::min(buffer.size(), found->second.bytes.size() - offset);
-        std::copy_n(found->second.bytes.begin() + offset, count, buffer.begin());
+        const std::size_t count = std::min<std::size_t>(buffer.size(), found->second.bytes.size() - offset);
+        std::copy_n(found->second.bytes.data() + offset, count, buffer.begin());
         return count;
     }
 

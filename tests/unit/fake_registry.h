@@ -92,7 +92,7 @@ public:
         if (index >= key->second.size()) {
             return ERROR_NO_MORE_ITEMS;
         }
-        const auto& [value_name, found] = *std::next(key->second.begin(), index);
+        const auto& [value_name, found] = *std::next(key->second.begin(), static_cast<std::ptrdiff_t>(index));
         *type = found.type;
         const bool short_buffers = *name_chars <= value_name.size() || *size_bytes < found.data.size();
         *size_bytes = static_cast<DWORD>(found.data.size());
