@@ -3,6 +3,7 @@
 #include "app/verdict.h"
 #include "checks/addin_activation.h"
 #include "checks/module_listing.h"
+#include "checks/powerpoint_view.h"
 #include "checks/registration_report.h"
 #include "checks/run_status.h"
 #include "checks/runtime_listing.h"
@@ -39,7 +40,7 @@ std::optional<checks::addin_instance> activate_holding_hosting_layer(spdlog::log
 
 platform_services system_platform_services() {
     return {platform::system_com_runtime(), platform::system_process_modules(), platform::system_clr_hosting(),
-            platform::system_registry()};
+            platform::system_registry(), platform::system_file_facts()};
 }
 
 void run_checks(spdlog::logger& log, const platform_services& platform) {
@@ -60,6 +61,9 @@ void run_checks(spdlog::logger& log, const platform_services& platform) {
     } else {
         checks::report_registration(log, platform.registry);
     }
+    // Whether PowerPoint itself would load the add-in: what the customer
+    // sees, whichever way the activation went.
+    checks::report_powerpoint_view(log, platform.registry, platform.files);
 
     write_verdict(log, status);
 }

@@ -2,6 +2,7 @@
 
 #include "platform/clr_hosting.h"
 #include "platform/com_runtime.h"
+#include "platform/file_facts.h"
 #include "platform/process_modules.h"
 #include "platform/registry.h"
 
@@ -17,6 +18,7 @@ struct platform_services {
     platform::process_modules& process;
     platform::clr_hosting& clr;
     platform::registry& registry;
+    platform::file_facts& files;
 };
 
 platform_services system_platform_services();

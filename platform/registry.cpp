@@ -53,6 +53,15 @@ public:
         return ::RegQueryValueExW(key.get(), name, nullptr, type, data, size_bytes);
     }
 
+    LSTATUS enumerate_value(HKEY root, const wchar_t* subkey, registry_view view, DWORD index, wchar_t* name,
+                            DWORD* name_chars, DWORD* type, BYTE* data, DWORD* size_bytes) override {
+        unique_registry_key key;
+        if (const LSTATUS opened = open_for_reading(root, subkey, view, key); opened != ERROR_SUCCESS) {
+            return opened;
+        }
+        return ::RegEnumValueW(key.get(), index, name, name_chars, nullptr, type, data, size_bytes);
+    }
+
     DWORD expand_environment_strings(const wchar_t* source, wchar_t* expanded, DWORD size_chars) override {
         return ::ExpandEnvironmentStringsW(source, expanded, size_chars);
     }

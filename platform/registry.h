@@ -48,6 +48,11 @@ public:
     // for the default value. With |data| null only the size is asked for.
     virtual LSTATUS query_value(HKEY root, const wchar_t* subkey, registry_view view, const wchar_t* name, DWORD* type,
                                 BYTE* data, DWORD* size_bytes) = 0;
+    // RegEnumValueW(root\subkey opened as above, index, ...): the value at
+    // |index|, ERROR_NO_MORE_ITEMS past the last; |name_chars| in and out as
+    // RegEnumValueW counts them, ERROR_MORE_DATA when either buffer is short.
+    virtual LSTATUS enumerate_value(HKEY root, const wchar_t* subkey, registry_view view, DWORD index, wchar_t* name,
+                                    DWORD* name_chars, DWORD* type, BYTE* data, DWORD* size_bytes) = 0;
     // ExpandEnvironmentStringsW(source, expanded, size_chars)
     virtual DWORD expand_environment_strings(const wchar_t* source, wchar_t* expanded, DWORD size_chars) = 0;
     // GetFileAttributesW(path)

@@ -77,6 +77,11 @@ for edition in "${editions[@]}"; do
     bash "$root/tests/fixtures/stand_in_clr/install.sh" "$WINEPREFIX" "$edition_build" "$edition"
     bash "$root/tests/fixtures/sample_addin/install.sh" "$WINEPREFIX" \
         "$edition_build/tests/fixtures/sample_addin" "$edition"
+    # PowerPoint's stand-in where Click-to-Run would keep it; the tests point
+    # the registry at it.
+    stand_in_dir="$WINEPREFIX/drive_c/Pexlo Office Stand-in ($edition)/root/Office16"
+    mkdir -p "$stand_in_dir"
+    cp -f "$edition_build/tests/fixtures/powerpoint_stand_in/POWERPNT.exe" "$stand_in_dir/POWERPNT.EXE"
 done
 if [ "$register_addin" = no ]; then
     # Wine keeps the ProgID in each registry view.

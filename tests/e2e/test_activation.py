@@ -2,20 +2,23 @@
 
 import re
 import shutil
+import struct
 import unittest
 
 import kestrum_run
-from kestrum_run import (ADDIN_FOLDER, BANNER, PREFIX, OTHER_BITNESS_ONLY, OTHER_EXE_NAME, OTHER_REGISTRY_VIEW,
-                         PROG_ID_NOT_REGISTERED, REGISTRATION_HEADING, REGISTRY_VIEW, SYSTEM_FOLDER, VIEW_NAMES,
-                         remove, run_kestrum, wine64_quietly)
+from kestrum_run import (ADDIN_FOLDER, BANNER, EDITION, EXE, IS_X86, NO_POWERPOINT, OTHER_BITNESS_ONLY, OTHER_EXE_NAME,
+                         OTHER_REGISTRY_VIEW, POWERPOINT_NOT_FOUND, PREFIX, PROG_ID_NOT_REGISTERED,
+                         REGISTRATION_HEADING, REGISTRY_VIEW, SYSTEM_FOLDER, VIEW_NAMES, remove, run_kestrum,
+                         split_at_powerpoint_view, wine64_quietly)
 CREATE_FAILED = "[error] Error (HRESULT=0x{code}): Failed to create instance of 'Pexlo.PowerPoint.Addin' object."
 FAILURE_RECORD = re.compile(r"^\[error\] Error \(HRESULT=0x(8[0-9A-F]{7})\): Failed to "
                             r"(?:get class ID \(CLSID\) for|create instance of) 'Pexlo\.PowerPoint\.Addin' object\.$")
 
 
 def assert_failed_with_report(test, run, code=None):
-    """The banner, the failure record, the registration report, the verdict
-    with the failure's code; returns the report's records after its heading."""
+    """The banner, the failure record, the registration report, PowerPoint's
+    view, the verdict with the failure's code; returns the report's records
+    after its heading and the view's."""
     lines = run.console_lines()
     test.assertEqual(lines[:3], BANNER)
     failure = FAILURE_RECORD.match(lines[3])
@@ -25,7 +28,8 @@ def assert_failed_with_report(test, run, code=None):
     test.assertEqual(lines[4:4 + len(REGISTRATION_HEADING)], REGISTRATION_HEADING)
     test.assertEqual(lines[-1], f"[error] An error occurred. HRESULT=0x{failure.group(1)}")
     test.assertNotIn(b"Listing", run.stdout)
-    return lines[4 + len(REGISTRATION_HEADING):-1]
+    report, view = split_at_powerpoint_view(lines)
+    return report[4 + len(REGISTRATION_HEADING):], view
 
 
 class Activation(unittest.TestCase):
@@ -43,7 +47,7 @@ class Activation(unittest.TestCase):
         run = self.run_variant(None)
         self.assertEqual(run.console_lines(), BANNER + [
             "[error] Error (HRESULT=0x800401F3): Failed to get class ID (CLSID) for 'Pexlo.PowerPoint.Addin' object.",
-            *REGISTRATION_HEADING, PROG_ID_NOT_REGISTERED,
+            *REGISTRATION_HEADING, PROG_ID_NOT_REGISTERED, *NO_POWERPOINT, POWERPOINT_NOT_FOUND,
             "[error] An error occurred. HRESULT=0x800401F3",
         ])
 
@@ -70,6 +74,8 @@ class Activation(unittest.TestCase):
         self.assertEqual(lines[:5], BANNER + ["[info] Successfully created Pexlo PowerPoint Addin object.", "[info] "])
         self.assertEqual(lines[-1], "[info] Done.")
         self.assertNotIn(b"Registration of", run.stdout)
+        self.assertEqual(split_at_powerpoint_view(lines)[1], NO_POWERPOINT[2:] + [
+            f"[info]   Server: {ADDIN_FOLDER}\\PexloSampleAddin.dll, no version information", POWERPOINT_NOT_FOUND])
 
 
 # The registration table: each row writes its own keys, under class IDs of its
@@ -186,15 +192,118 @@ def registration_rows():
     ]
 
 
+# PowerPoint's state: the stand-in PowerPoint of each bitness (a program file
+# with a version resource, never run) where prepare-prefix.sh put it, and the
+# keys the rows write, each holding nothing but what a row put there.
+OTHER_EDITION = "x64" if IS_X86 else "x86"
+OFFICE_ROOT = {edition: f"C:\\Pexlo Office Stand-in ({edition})" for edition in ("x64", "x86")}
+POWERPOINT_EXE = {edition: root + "\\root\\Office16\\POWERPNT.EXE" for edition, root in OFFICE_ROOT.items()}
+BITS = {"x64": "64", "x86": "32"}
+APP_PATHS = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\powerpnt.exe"
+OFFICE = "Software\\Microsoft\\Office"
+ENTRY = OFFICE + "\\PowerPoint\\Addins\\" + PROG_ID
+USER_16 = "HKCU\\" + OFFICE + "\\16.0\\PowerPoint\\Resiliency"
+POLICIES_16 = "Software\\Policies\\Microsoft\\Office\\16.0\\PowerPoint"
+# Click-to-Run's copy of the machine's registry, read in the 64-bit view.
+CLICK_TO_RUN_ENTRY = (OFFICE + "\\ClickToRun\\REGISTRY\\MACHINE\\Software\\" + ("Wow6432Node\\" if IS_X86 else "") +
+                      ENTRY.removeprefix("Software\\"))
+POWERPOINT_KEYS = [root + "\\" + key for root in ("HKCU", "HKLM") for key in
+                   (OFFICE + "\\PowerPoint", OFFICE + "\\16.0", "Software\\Policies\\Microsoft\\Office")]
+POWERPOINT_KEYS.append("HKLM\\" + OFFICE + "\\ClickToRun")
+
+
+def disabled_item(path, name):
+    """A Resiliency\\DisabledItems record as reg add takes REG_BINARY: hex."""
+    texts = [(text + "\0").encode("utf-16-le") for text in (path, name)]
+    return struct.pack("<III", 1, len(texts[0]), len(texts[1])).hex() + b"".join(texts).hex()
+
+
+def powerpoint_lines(edition, *records, conclusion):
+    return [f"[info]   PowerPoint: {POWERPOINT_EXE[edition]} ({BITS[edition]}-bit, version 16.0.5452.1000)",
+            *records, "[info]   PowerPoint will " + conclusion]
+
+
+def powerpoint_rows():
+    """(name, registry values, None: the report goes unchecked, PowerPoint's view)."""
+    soft, other, click = ROW_CLASSES[:3]
+    entry_heading = f"[info]   Add-in entry per machine, in HKEY_LOCAL_MACHINE\\{ENTRY} ({{}}-bit registry view):"
+    server_line = f"[info]   Server: {SERVER}, no version information"
+    return [
+        ("soft-disabled per user over a machine-wide entry",
+         [prog_id_names(soft), *native_server(soft, SERVER),
+          [APP_PATHS, None, "REG_EXPAND_SZ", f'"%SystemDrive%{POWERPOINT_EXE[EDITION][2:]}"', REGISTRY_VIEW],
+          ["HKCU\\" + ENTRY, "LoadBehavior", "REG_DWORD", "2", REGISTRY_VIEW],
+          ["HKCU\\" + ENTRY, "FriendlyName", "REG_SZ", "Pexlo Add-in", REGISTRY_VIEW],
+          ["HKLM\\" + ENTRY, "LoadBehavior", "REG_DWORD", "3", REGISTRY_VIEW],
+          ["HKLM\\" + ENTRY, "Manifest", "REG_SZ", "file:///C:/Pexlo/Gone.vsto|vstolocal", REGISTRY_VIEW],
+          [USER_16 + "\\DisabledItems", "7A1", "REG_BINARY", disabled_item("c:\\other\\addin.dll", "Other"),
+           REGISTRY_VIEW]],
+         None,
+         powerpoint_lines(
+             EDITION,
+             f"[info]   Add-in entry per user, in HKEY_CURRENT_USER\\{ENTRY}:",
+             "[info]     LoadBehavior: 2 (set to load at startup but not loaded: PowerPoint does this after the "
+             "add-in failed to load, or when the user unloaded it)", "[info]     FriendlyName: Pexlo Add-in",
+             entry_heading.format(BITS[EDITION]), "[info]     LoadBehavior: 3 (loads at startup)",
+             "[info]     Manifest: file:///C:/Pexlo/Gone.vsto|vstolocal (no such file)", server_line,
+             "[info]   Disabled items of PowerPoint 16.0: 1, none of them this add-in",
+             conclusion="not try to load the add-in when it starts: its LoadBehavior is 2.")),
+        ("PowerPoint of the other bitness, disabled, under policies",
+         [prog_id_names(other, view=OTHER_REGISTRY_VIEW), *native_server(other, SERVER, OTHER_REGISTRY_VIEW),
+          ["HKLM\\" + OFFICE + "\\16.0\\PowerPoint\\InstallRoot", "Path", "REG_SZ",
+           OFFICE_ROOT[OTHER_EDITION] + "\\root\\Office16\\", OTHER_REGISTRY_VIEW],
+          ["HKLM\\" + ENTRY, "LoadBehavior", "REG_DWORD", "3", OTHER_REGISTRY_VIEW],
+          [USER_16 + "\\DisabledItems", "3F9", "REG_BINARY", disabled_item(SERVER.lower(), "Pexlo Add-in"),
+           OTHER_REGISTRY_VIEW],
+          [USER_16 + "\\DoNotDisableAddinList", PROG_ID, "REG_DWORD", "1", OTHER_REGISTRY_VIEW],
+          ["HKCU\\" + POLICIES_16 + "\\Resiliency\\AddinList", PROG_ID, "REG_SZ", "0", OTHER_REGISTRY_VIEW],
+          ["HKLM\\" + POLICIES_16 + "\\Security", "RequireAddinSig", "REG_DWORD", "1", OTHER_REGISTRY_VIEW]],
+         None,
+         powerpoint_lines(
+             OTHER_EDITION,
+             f"[info]   PowerPoint is {BITS[OTHER_EDITION]}-bit and loads {BITS[OTHER_EDITION]}-bit add-ins: this run "
+             f"of {EXE.name} checked the {BITS[EDITION]}-bit registration. Run {OTHER_EXE_NAME}.",
+             "[info]   Add-in entry per user: none", entry_heading.format(BITS[OTHER_EDITION]),
+             "[info]     LoadBehavior: 3 (loads at startup)", server_line,
+             f"[info]   Disabled item of PowerPoint 16.0: {SERVER.lower()} (Pexlo Add-in)",
+             f"[info]   Policy (HKCU): this add-in is always disabled (Resiliency\\AddinList\\{PROG_ID} = 0)",
+             "[info]   Policy (HKLM): add-ins must be signed by a trusted publisher (Security\\RequireAddinSig = 1)",
+             "[info]   The user chose to keep this add-in enabled (Resiliency\\DoNotDisableAddinList).",
+             conclusion="not try to load the add-in when it starts: a policy disables it.")),
+        ("Click-to-Run's entry, disabled but always enabled by policy",
+         [prog_id_names(click), *native_server(click, SERVER),
+          ["HKLM\\" + OFFICE + "\\ClickToRun\\Configuration", "InstallationPath", "REG_SZ", OFFICE_ROOT[EDITION],
+           "/reg:64"],
+          ["HKLM\\" + CLICK_TO_RUN_ENTRY, "LoadBehavior", "REG_DWORD", "0", "/reg:64"],
+          ["HKLM\\" + CLICK_TO_RUN_ENTRY, "FriendlyName", "REG_SZ", "Pexlo Add-in", "/reg:64"],
+          [USER_16 + "\\DisabledItems", "1C4", "REG_BINARY", disabled_item("c:\\x\\y.dll", "Pexlo Add-in"),
+           REGISTRY_VIEW],
+          ["HKCU\\" + POLICIES_16 + "\\Resiliency\\AddinList", PROG_ID, "REG_DWORD", "1", REGISTRY_VIEW],
+          ["HKCU\\" + POLICIES_16 + "\\Resiliency", "RestrictToList", "REG_DWORD", "1", REGISTRY_VIEW]],
+         None,
+         powerpoint_lines(
+             EDITION, "[info]   Add-in entry per user: none", "[info]   Add-in entry per machine: none",
+             f"[info]   Add-in entry per machine for Click-to-Run, in HKEY_LOCAL_MACHINE\\{CLICK_TO_RUN_ENTRY}:",
+             "[info]     LoadBehavior: 0 (not loaded; loads only when the user connects it)",
+             "[info]     FriendlyName: Pexlo Add-in", server_line,
+             "[info]   Disabled item of PowerPoint 16.0: c:\\x\\y.dll (Pexlo Add-in)",
+             f"[info]   Policy (HKCU): this add-in is always enabled (Resiliency\\AddinList\\{PROG_ID} = 1)",
+             "[info]   Policy (HKCU): add-ins not on the managed list are blocked (Resiliency\\RestrictToList = 1)",
+             conclusion="try to load the add-in when it starts.")),
+    ]
+
+
 def remove_table_registrations():
     """Removes every key a row may have written, from both views, and has the
     next run register its variant again."""
     keys = [USER_CLASSES + "\\" + PROG_ID, MACHINE_CLASSES + "\\" + PROG_ID]
     keys += [root + "\\CLSID\\" + class_id for root in (USER_CLASSES, MACHINE_CLASSES) for class_id in ROW_CLASSES]
+    keys += POWERPOINT_KEYS
     deletions = "".join(f'reg delete {key} /f {view} >nul 2>&1 & '
-                        for view in (REGISTRY_VIEW, OTHER_REGISTRY_VIEW) for key in keys
-                        if view == REGISTRY_VIEW or key != MACHINE_CLASSES + "\\" + PROG_ID)
+                        for view in (REGISTRY_VIEW, OTHER_REGISTRY_VIEW) for key in keys)
     wine64_quietly("cmd", "/c", deletions + "exit 0")
+    for view in (REGISTRY_VIEW, OTHER_REGISTRY_VIEW):  # a key with blanks cannot go through cmd /c
+        wine64_quietly("reg", "delete", APP_PATHS, "/f", view, must_succeed=False)
     kestrum_run._registered_variant = object()
 
 
@@ -204,8 +313,10 @@ class RegistrationTable(unittest.TestCase):
     def test_each_registration_is_reported_between_the_failure_and_the_verdict(self):
         kestrum_run.skip_unless_edition_runs()
         self.addCleanup(remove_table_registrations)
-        for name, values, expected in registration_rows():
+        for name, values, expected, *powerpoint in registration_rows() + powerpoint_rows():
             with self.subTest(name):
+                if powerpoint and not (PREFIX / "drive_c" / POWERPOINT_EXE[OTHER_EDITION][3:].replace("\\", "/")).is_file():
+                    self.skipTest(f"no {OTHER_EDITION} build installed its PowerPoint stand-in")
                 remove_table_registrations()
                 workdir = kestrum_run.new_workdir()  # holding a copy of the add-in, for a bare name to find
                 shutil.copy2(PREFIX / "drive_c" / SERVER[3:].replace("\\", "/"), workdir)
@@ -224,7 +335,12 @@ class RegistrationTable(unittest.TestCase):
                 self.assertEqual(run.exit_status, 0, run.stdout[-2000:] + run.stderr)
                 self.assertEqual(run.log_lines(), run.console_lines())
                 at_work = "Z:" + str(workdir).replace("/", "\\")
-                self.assertEqual(assert_failed_with_report(self, run), [r.replace(WORKDIR, at_work) for r in expected])
+                report, records = assert_failed_with_report(self, run)
+                if expected is not None:
+                    self.assertEqual(report, [r.replace(WORKDIR, at_work) for r in expected])
+                if powerpoint:
+                    self.assertEqual(records, powerpoint[0])
+                self.assertEqual(records[-1], powerpoint[0][-1] if powerpoint else POWERPOINT_NOT_FOUND)
 
 
 if __name__ == "__main__":

@@ -6,8 +6,9 @@ import shlex
 import time
 import unittest
 
-from kestrum_run import (BANNER as BANNER_LINES, PROG_ID_NOT_REGISTERED, REGISTRATION_HEADING, TIMESTAMP, new_workdir,
-                         remove, run_kestrum, wine_command)
+from kestrum_run import (ADDIN_FOLDER, BANNER as BANNER_LINES, NO_POWERPOINT, POWERPOINT_NOT_FOUND,
+                         PROG_ID_NOT_REGISTERED, REGISTRATION_HEADING, TIMESTAMP, new_workdir, remove, run_kestrum,
+                         wine_command)
 
 BANNER = "".join(line + "\r\n" for line in BANNER_LINES).encode("utf-8")
 
@@ -34,7 +35,8 @@ class ConsoleAndFile(unittest.TestCase):
         self.assertEqual(run.stdout, BANNER +
                          b"[error] Error (HRESULT=0x800401F3): Failed to get class ID (CLSID) for "
                          b"'Pexlo.PowerPoint.Addin' object.\r\n" +
-                         "".join(line + "\r\n" for line in REGISTRATION_HEADING + [PROG_ID_NOT_REGISTERED]).encode() +
+                         "".join(line + "\r\n" for line in REGISTRATION_HEADING + [PROG_ID_NOT_REGISTERED] +
+                                 NO_POWERPOINT + [POWERPOINT_NOT_FOUND]).encode() +
                          b"[error] An error occurred. HRESULT=0x800401F3\r\n")
         self.assertEqual(run.stderr, run.log_location_line())
 
@@ -44,8 +46,11 @@ class ConsoleAndFile(unittest.TestCase):
         self.assertEqual(run.exit_status, 0)
         self.assertTrue(run.stdout.startswith(BANNER + b"[info] Successfully created Pexlo PowerPoint Addin object.\r\n"
                                               b"[info] \r\n[info] Listing all modules in process:\r\n"))
-        self.assertTrue(run.stdout.endswith(b"[info] \r\n[info] Listing .NET assemblies loaded by Pexlo add-in:\r\n"
-                                            b"[info] Done.\r\n"), run.stdout[-200:])
+        self.assertTrue(run.stdout.endswith(b"[info] \r\n[info] Listing .NET assemblies loaded by Pexlo add-in:\r\n" +
+                                            "".join(line + "\r\n" for line in NO_POWERPOINT).encode() +
+                                            f"[info]   Server: {ADDIN_FOLDER}\\PexloSampleAddin.dll, no version "
+                                            f"information\r\n{POWERPOINT_NOT_FOUND}\r\n[info] Done.\r\n".encode()),
+                        run.stdout[-800:])
         self.assertNotIn(b"\x1b", run.stdout)
         self.assertEqual(run.stderr, run.log_location_line())
 
@@ -72,8 +77,8 @@ class ConsoleAndFile(unittest.TestCase):
                 run = run_kestrum(variant=None, env={"TZ": zone})
                 self.addCleanup(remove, run)
                 lines = run.log_bytes().split(b"\r\n")[:-1]
-                # The failure, the report's ProgID record and the verdict follow.
-                self.assertEqual(len(lines), len(BANNER_LINES + REGISTRATION_HEADING) + 3)
+                # The failure, the report's ProgID record, PowerPoint's view and the verdict follow.
+                self.assertEqual(len(lines), len(BANNER_LINES + REGISTRATION_HEADING + NO_POWERPOINT) + 4)
                 for line in lines:
                     utc, offset = timestamp_as_utc(TIMESTAMP.match(line))
                     self.assertEqual(offset, expected_offset)

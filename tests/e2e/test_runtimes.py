@@ -3,7 +3,8 @@
 Each scenario of the stand-in hosting layer is run through the real
 kestrum.exe with the sample add-in; everything from the runtime section's
 header to the verdict must match golden/<scenario>.txt exactly, on the console
-and (timestamps aside) in the log file. The stand-in's own count of
+and (timestamps aside) in the log file; the edition's add-in folder stands
+there as {ADDIN_FOLDER}. The stand-in's own count of
 references and arrays must balance after every run.
 
     python3 test_runtimes.py --regenerate   rewrites the golden files
@@ -13,7 +14,7 @@ import sys
 import unittest
 from pathlib import Path
 
-from kestrum_run import BANNER, remove, run_kestrum
+from kestrum_run import ADDIN_FOLDER, BANNER, remove, run_kestrum
 
 GOLDEN = Path(__file__).resolve().parent / "golden"
 SECTION = "[info] Listing .NET assemblies loaded by Pexlo add-in:"
@@ -44,7 +45,7 @@ class RuntimeTranscripts(unittest.TestCase):
         self.assertEqual(run.stderr, run.log_location_line(), "nothing else on standard error")
         console = run.console_lines()
         self.assertEqual(run.log_lines(), console)
-        section = runtime_section(console)
+        section = [line.replace(ADDIN_FOLDER, "{ADDIN_FOLDER}") for line in runtime_section(console)]
         golden = GOLDEN / f"{golden_name or scenario}.txt"
         if REGENERATE:
             golden.write_text("\n".join(section) + "\n", encoding="utf-8")

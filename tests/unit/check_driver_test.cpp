@@ -1,5 +1,6 @@
 #include "app/check_driver.h"
 #include "tests/unit/fake_com_runtime.h"
+#include "tests/unit/fake_file_facts.h"
 #include "tests/unit/fake_process_modules.h"
 #include "tests/unit/fake_registry.h"
 #include "tests/unit/recording_log.h"
@@ -11,6 +12,7 @@ namespace kestrum::app {
 namespace {
 
 using testing::fake_com_runtime;
+using testing::fake_file_facts;
 using testing::fake_process_modules;
 using testing::fake_registry;
 using testing::recording_log;
@@ -19,6 +21,16 @@ using testing::unreachable_clr;
 using Strings = std::vector<std::string>;
 
 const Strings banner = {"[info] Pexlo Kestrum v1", "[info] Copyright (c) Pexlo. All rights reserved.", "[info] "};
+// PowerPoint's view, before the verdict, of a registry that knows no Office.
+const Strings powerpoint_view = {
+    "[info] ", "[info] PowerPoint's view of 'Pexlo.PowerPoint.Addin':", "[info]   PowerPoint: not found on this machine",
+    "[info]   Add-in entry per user: none", "[info]   Add-in entry per machine: none",
+    "[info]   PowerPoint was not found, so whether it loads the add-in is not known."};
+
+Strings with_view_before_verdict(Strings records) {
+    records.insert(records.end() - 1, powerpoint_view.begin(), powerpoint_view.end());
+    return records;
+}
 
 Strings after_banner(const recording_log& log) {
     const Strings& records = log.records();
@@ -33,12 +45,13 @@ TEST(CheckDriver, UnregisteredAddinEndsAtTheVerdictWithTheSameCode) {
     fake_process_modules process;
     unreachable_clr clr(E_FAIL);
     fake_registry registry;
+    fake_file_facts files;
     recording_log log;
 
-    run_checks(log.logger(), {com, process, clr, registry});
+    run_checks(log.logger(), {com, process, clr, registry, files});
 
     EXPECT_EQ(after_banner(log),
-              (Strings{"[error] Error (HRESULT=0x800401F3): Failed to get class ID (CLSID) for "
+              with_view_before_verdict({"[error] Error (HRESULT=0x800401F3): Failed to get class ID (CLSID) for "
                        "'Pexlo.PowerPoint.Addin' object.",
                        "[info] ", "[info] Registration of 'Pexlo.PowerPoint.Addin':",
                        "[info]   ProgID: not registered, neither per user (HKEY_CURRENT_USER\\Software\\Classes) nor "
@@ -54,12 +67,13 @@ TEST(CheckDriver, SuccessfulRunListsHoldsTheAddinThenTearsDownBeforeDone) {
     process.add(L"C:\\tools\\kestrum.exe");
     stand_in_clr clr(L"no_runtime");
     fake_registry registry;
+    fake_file_facts files;
     recording_log log;
 
-    run_checks(log.logger(), {com, process, clr, registry});
+    run_checks(log.logger(), {com, process, clr, registry, files});
 
     EXPECT_EQ(after_banner(log),
-              (Strings{"[info] Successfully created Pexlo PowerPoint Addin object.", "[info] ",
+              with_view_before_verdict({"[info] Successfully created Pexlo PowerPoint Addin object.", "[info] ",
                        "[info] Listing all modules in process:", "[info]   C:\\tools\\kestrum.exe", "[info] ",
                        "[info] Listing .NET assemblies loaded by Pexlo add-in:", "[info] Done."}));
     EXPECT_EQ(com.events, (Strings{"initialize", "resolve", "create", "release addin", "uninitialize"}));
@@ -71,9 +85,10 @@ TEST(CheckDriver, UnreachableHostingLayerMakesTheVerdictAnError) {
     fake_process_modules process;
     unreachable_clr clr(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
     fake_registry registry;
+    fake_file_facts files;
     recording_log log;
 
-    run_checks(log.logger(), {com, process, clr, registry});
+    run_checks(log.logger(), {com, process, clr, registry, files});
 
     EXPECT_EQ(log.records().back(), "[error] An error occurred. HRESULT=0x8007007E");
 }

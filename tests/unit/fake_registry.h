@@ -86,6 +86,28 @@ public:
         return ERROR_SUCCESS;
     }
 
+    LSTATUS enumerate_value(HKEY root, const wchar_t* subkey, platform::registry_view view, DWORD index,
+                            wchar_t* name, DWORD* name_chars, DWORD* type, BYTE* data, DWORD* size_bytes) override {
+        const auto key = keys.find(key_name(root, view, subkey));
+        if (key == keys.end()) {
+            return ERROR_FILE_NOT_FOUND;
+        }
+        if (index >= key->second.size()) {
+            return ERROR_NO_MORE_ITEMS;
+        }
+        const auto& [value_name, found] = *std::next(key->second.begin(), static_cast<std::ptrdiff_t>(index));
+        *type = found.type;
+        const bool short_buffers = *name_chars <= value_name.size() || *size_bytes < found.data.size();
+        *size_bytes = static_cast<DWORD>(found.data.size());
+        if (short_buffers) {
+            return ERROR_MORE_DATA;
+        }
+        std::copy_n(value_name.c_str(), value_name.size() + 1, name);
+        *name_chars = static_cast<DWORD>(value_name.size());
+        std::copy(found.data.begin(), found.data.end(), data);
+        return ERROR_SUCCESS;
+    }
+
     DWORD expand_environment_strings(const wchar_t* source, wchar_t* expanded, DWORD size_chars) override {
         std::wstring text = source;
         for (const auto& [name, replacement] : environment) {

@@ -1,0 +1,146 @@
+#include "checks/addin_entries.h"
+
+#include "checks/registry_text.h"
+#include "checks/registry_values.h"
+#include "logging/platform_text.h"
+#include "platform/text_encoding.h"
+
+#include <spdlog/logger.h>
+
+#include <string_view>
+
+namespace kestrum::checks {
+namespace {
+
+bool starts_with_ignoring_case(std::wstring_view text, std::wstring_view start) {
+    return text.size() >= start.size() &&
+           ::CompareStringOrdinal(text.data(), static_cast<int>(start.size()), start.data(),
+                                  static_cast<int>(start.size()), TRUE) == CSTR_EQUAL;
+}
+
+int hex_digit(char digit) {
+    constexpr int ten = 10;
+    if (digit >= '0' && digit <= '9') {
+        return digit - '0';
+    }
+    if (digit >= 'A' && digit <= 'F') {
+        return digit - 'A' + ten;
+    }
+    return digit >= 'a' && digit <= 'f' ? digit - 'a' + ten : -1;
+}
+
+// Percent-escapes stand for the bytes of the UTF-8 form.
+std::wstring percent_decoded(const std::wstring& text) {
+    const std::string utf8 = platform::to_utf8(text);
+    std::string decoded;
+    for (std::size_t at = 0; at < utf8.size(); ++at) {
+        if (utf8[at] == '%' && at + 2 < utf8.size() && hex_digit(utf8[at + 1]) >= 0 && hex_digit(utf8[at + 2]) >= 0) {
+            constexpr int high_shift = 4;
+            decoded += static_cast<char>((hex_digit(utf8[at + 1]) << high_shift) | hex_digit(utf8[at + 2]));
+            at += 2;
+        } else {
+            decoded += utf8[at];
+        }
+    }
+    return platform::to_utf16(decoded);
+}
+
+}  // namespace
+
+std::wstring load_behavior_meaning(DWORD value) {
+    switch (value) {
+        case 0:
+            return L"not loaded; loads only when the user connects it";
+        case 1:
+            return L"loaded; loads only when the user connects it";
+        case 2:
+            return L"set to load at startup but not loaded: PowerPoint does this after the add-in failed to load, or "
+                   L"when the user unloaded it";
+        case 3:
+            return L"loads at startup";
+        case 8:  // NOLINT(cppcoreguidelines-avoid-magic-numbers,readability-magic-numbers): documented values
+            return L"loads on demand; not loaded";
+        case 9:  // NOLINT(cppcoreguidelines-avoid-magic-numbers,readability-magic-numbers): documented values
+            return L"loads on demand";
+        case 16:  // NOLINT(cppcoreguidelines-avoid-magic-numbers,readability-magic-numbers): documented values
+            return L"loads once at the next startup, then on demand";
+        default:
+            return L"not a documented value";
+    }
+}
+
+std::wstring manifest_path(const std::wstring& manifest) {
+    constexpr std::wstring_view run_in_place = L"|vstolocal";
+    std::wstring path = manifest;
+    if (path.size() >= run_in_place.size() &&
+        starts_with_ignoring_case(std::wstring_view(path).substr(path.size() - run_in_place.size()), run_in_place)) {
+        path.resize(path.size() - run_in_place.size());
+    }
+    return path_from_file_url(path);
+}
+
+std::wstring path_from_file_url(const std::wstring& url) {
+    constexpr std::wstring_view local_file = L"file:///";
+    if (!starts_with_ignoring_case(url, local_file)) {
+        return url;
+    }
+    std::wstring path = percent_decoded(url.substr(local_file.size()));
+    for (wchar_t& character : path) {
+        if (character == L'/') {
+            character = L'\\';
+        }
+    }
+    return path;
+}
+
+entry_report report_addin_entry(spdlog::logger& log, platform::registry& registry, platform::file_facts& files,
+                                const entry_place& place) {
+    entry_report report;
+    const LSTATUS opened = registry.probe_key(place.root, place.subkey.c_str(), place.view);
+    if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND) {
+        if (place.absent) {
+            log.info(L"{}", *place.absent);
+        }
+        return report;
+    }
+    report.facts.present = true;
+    if (opened != ERROR_SUCCESS) {
+        // There, but not to be read: PowerPoint may still read it.
+        log.info(L"{}: cannot be read (error {})", place.heading, opened);
+        return report;
+    }
+    log.info(L"{}:", place.heading);
+
+    const registry_number load_behavior =
+        read_registry_number(registry, place.root, place.subkey, place.view, L"LoadBehavior");
+    if (load_behavior.state == number_state::number) {
+        report.facts.load_behavior = load_behavior.number;
+        log.info(L"    LoadBehavior: {} ({})", load_behavior.number, load_behavior_meaning(load_behavior.number));
+    } else {
+        log.info(L"    LoadBehavior: {}", describe_registry_number(load_behavior));
+    }
+    const auto read = [&](const wchar_t* name) {
+        return read_registry_text(registry, place.root, place.subkey, place.view, name);
+    };
+    const registry_text friendly_name = read(L"FriendlyName");
+    if (friendly_name.state != value_state::missing) {
+        log.info(L"    FriendlyName: {}", describe_registry_text(friendly_name));
+    }
+    if (friendly_name.state == value_state::text) {
+        report.friendly_name = friendly_name.text;
+    }
+    if (const registry_text description = read(L"Description"); description.state != value_state::missing) {
+        log.info(L"    Description: {}", describe_registry_text(description));
+    }
+    const registry_text manifest = read(L"Manifest");
+    if (manifest.state == value_state::text && !manifest.text.empty()) {
+        const std::wstring path = manifest_path(manifest.text);
+        log.info(L"    Manifest: {} ({})", logging::escape_platform_text(manifest.text),
+                 files.exists(path.c_str()) ? L"the file exists" : L"no such file");
+    } else if (manifest.state != value_state::missing) {
+        log.info(L"    Manifest: {}", describe_registry_text(manifest));
+    }
+    return report;
+}
+
+}  // namespace kestrum::checks

@@ -1,0 +1,109 @@
+#include "checks/office_policies.h"
+
+#include "checks/addin_activation.h"
+#include "checks/registry_text.h"
+#include "checks/registry_values.h"
+#include "logging/platform_text.h"
+
+#include <spdlog/logger.h>
+
+#include <optional>
+
+namespace kestrum::checks {
+namespace {
+
+struct policy_scope {
+    HKEY root;
+    const wchar_t* name;
+};
+
+constexpr DWORD switched_on = 1;
+
+// A switch policy (a REG_DWORD that means something at 1): its record when
+// set, and whether it is on.
+bool report_switch(spdlog::logger& log, platform::registry& registry, const policy_scope& scope,
+                   const std::wstring& policy_key, platform::registry_view view, const wchar_t* subkey,
+                   const wchar_t* name, const wchar_t* meaning) {
+    const registry_number value = read_registry_number(registry, scope.root, policy_key + L"\\" + subkey, view, name);
+    if (value.state == number_state::missing || (value.state == number_state::number && value.number == 0)) {
+        return false;
+    }
+    if (value.state == number_state::number && value.number == switched_on) {
+        log.info(L"  Policy ({}): {} ({}\\{} = 1)", scope.name, meaning, subkey, name);
+        return true;
+    }
+    // Set, but to nothing the policy template defines: shown, and not counted.
+    log.info(L"  Policy ({}): {}\\{} is {}{}", scope.name, subkey, name, describe_registry_number(value),
+             value.state == number_state::number ? L", not a documented value" : L"");
+    return false;
+}
+
+// The add-in's value in Resiliency\AddinList: REG_SZ "0", "1" or "2" as the
+// policy template writes it, or the same as a REG_DWORD.
+void report_addin_list(spdlog::logger& log, platform::registry& registry, const policy_scope& scope,
+                       const std::wstring& policy_key, platform::registry_view view, load_facts& facts) {
+    const std::wstring list_key = policy_key + L"\\Resiliency\\AddinList";
+    const registry_text text = read_registry_text(registry, scope.root, list_key, view, addin_prog_id);
+    std::optional<DWORD> setting;
+    std::wstring shown;
+    if (text.state == value_state::missing) {
+        return;
+    }
+    if (text.state == value_state::text && text.text.size() == 1 && text.text[0] >= L'0' && text.text[0] <= L'2') {
+        setting = static_cast<DWORD>(text.text[0] - L'0');
+    } else if (text.state == value_state::not_text && text.type == REG_DWORD) {
+        const registry_number number = read_registry_number(registry, scope.root, list_key, view, addin_prog_id);
+        shown = describe_registry_number(number);
+        if (number.state == number_state::number && number.number <= 2) {
+            setting = number.number;
+        }
+    } else {
+        shown = describe_registry_text(text);
+    }
+    constexpr const wchar_t* meanings[] = {L"this add-in is always disabled", L"this add-in is always enabled",
+                                           L"the user decides for this add-in"};
+    if (!setting) {
+        log.info(L"  Policy ({}): Resiliency\\AddinList\\{} is {}, not a documented value", scope.name, addin_prog_id,
+                 shown);
+        return;
+    }
+    log.info(L"  Policy ({}): {} (Resiliency\\AddinList\\{} = {})", scope.name, meanings[*setting], addin_prog_id,
+             *setting);
+    facts.listed_disabled = facts.listed_disabled || *setting == 0;
+    facts.listed_enabled = facts.listed_enabled || *setting == 1;
+    facts.listed_user_decides = facts.listed_user_decides || *setting == 2;
+}
+
+}  // namespace
+
+void report_office_policies(spdlog::logger& log, platform::registry& registry,
+                            const std::vector<std::wstring>& versions, platform::registry_view machine_view,
+                            load_facts& facts) {
+    const policy_scope scopes[] = {{HKEY_CURRENT_USER, L"HKCU"}, {HKEY_LOCAL_MACHINE, L"HKLM"}};
+    for (const policy_scope& scope : scopes) {
+        for (const std::wstring& version : versions) {
+            const std::wstring key = L"Software\\Policies\\Microsoft\\Office\\" + version + L"\\PowerPoint";
+            const LSTATUS opened = registry.probe_key(scope.root, key.c_str(), machine_view);
+            if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND) {
+                continue;
+            }
+            if (opened != ERROR_SUCCESS) {
+                log.info(L"  Policy ({}): {}: cannot be read (error {})", scope.name, key, opened);
+                continue;
+            }
+            if (report_switch(log, registry, scope, key, machine_view, L"Security", L"DisableAllAddins",
+                              L"all add-ins are disabled")) {
+                facts.all_addins_disabled = true;
+            }
+            report_addin_list(log, registry, scope, key, machine_view, facts);
+            if (report_switch(log, registry, scope, key, machine_view, L"Resiliency", L"RestrictToList",
+                              L"add-ins not on the managed list are blocked")) {
+                facts.restricted_to_list = true;
+            }
+            report_switch(log, registry, scope, key, machine_view, L"Security", L"RequireAddinSig",
+                          L"add-ins must be signed by a trusted publisher");
+        }
+    }
+}
+
+}  // namespace kestrum::checks

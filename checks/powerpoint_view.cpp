@@ -1,0 +1,281 @@
+#include "checks/powerpoint_view.h"
+
+#include "checks/addin_activation.h"
+#include "checks/addin_entries.h"
+#include "checks/disabled_items.h"
+#include "checks/load_conclusion.h"
+#include "checks/office_policies.h"
+#include "checks/powerpoint_install.h"
+#include "checks/registry_text.h"
+#include "checks/registry_values.h"
+#include "logging/platform_text.h"
+
+#include <spdlog/logger.h>
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrum::checks {
+namespace {
+
+using logging::escape_platform_text;
+using platform::registry_view;
+
+constexpr std::wstring_view addins_key = L"Software\\Microsoft\\Office\\PowerPoint\\Addins\\";
+constexpr std::array<std::wstring_view, 3> office_versions = {L"16.0", L"15.0", L"14.0"};
+// More values than any DisabledItems list holds; the rest are not read.
+constexpr DWORD max_disabled_items = 1000;
+
+std::wstring bits_of(registry_view view) { return view == registry_view::bits64 ? L"64" : L"32"; }
+
+std::wstring version_text(const std::optional<platform::file_version>& version) {
+    if (!version) {
+        return L"no version information";
+    }
+    return L"version " + std::to_wstring((*version)[0]) + L"." + std::to_wstring((*version)[1]) + L"." +
+           std::to_wstring((*version)[2]) + L"." + std::to_wstring((*version)[3]);
+}
+
+std::wstring machine_text(std::optional<WORD> machine) {
+    if (!machine) {
+        return L"no PE header";
+    }
+    switch (*machine) {
+        case machine_x64:
+            return L"64-bit";
+        case machine_x86:
+            return L"32-bit";
+        case machine_arm64:
+            return L"ARM64";
+        default:
+            return fmt::format(L"machine 0x{:04X}", *machine);
+    }
+}
+
+bool is_class_id(std::wstring_view text) {
+    constexpr std::wstring_view pattern = L"{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}";
+    if (text.size() != pattern.size()) {
+        return false;
+    }
+    for (std::size_t at = 0; at < pattern.size(); ++at) {
+        if (pattern[at] == L'x' ? std::iswxdigit(text[at]) == 0 : text[at] != pattern[at]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool is_hosting_layer(std::wstring_view path) {
+    const std::size_t name_at = path.find_last_of(L"\\/");
+    const std::wstring_view name = name_at == std::wstring_view::npos ? path : path.substr(name_at + 1);
+    constexpr std::wstring_view hosting_layer = L"mscoree.dll";
+    return name.size() == hosting_layer.size() &&
+           ::CompareStringOrdinal(name.data(), static_cast<int>(name.size()), hosting_layer.data(),
+                                  static_cast<int>(hosting_layer.size()), TRUE) == CSTR_EQUAL;
+}
+
+// The first text value of |names| per user, then per machine, in |view|.
+registry_text first_of_scopes(platform::registry& registry, const std::wstring& subkey, registry_view view,
+                              const wchar_t* name) {
+    for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+        registry_text value = read_registry_text(registry, root, L"Software\\Classes\\" + subkey, view, name);
+        if (value.state == value_state::text && !value.text.empty()) {
+            return value;
+        }
+    }
+    return {};
+}
+
+// The server file PowerPoint would load, as COM finds it in |view|: ProgID,
+// class, InprocServer32; for a .NET class, the file its CodeBase names.
+addin_identity find_server(platform::registry& registry, registry_view view) {
+    addin_identity addin;
+    const registry_text class_id = first_of_scopes(registry, std::wstring(addin_prog_id) + L"\\CLSID", view, nullptr);
+    if (class_id.state != value_state::text || !is_class_id(class_id.text)) {
+        return addin;
+    }
+    const std::wstring server_key = L"CLSID\\" + class_id.text + L"\\InprocServer32";
+    const registry_text server = first_of_scopes(registry, server_key, view, nullptr);
+    if (server.state != value_state::text) {
+        return addin;
+    }
+    std::wstring path = server.expandable ? expand_environment(registry, server.text) : server.text;
+    addin.managed = is_hosting_layer(path);
+    if (addin.managed) {
+        const registry_text code_base = first_of_scopes(registry, server_key, view, L"CodeBase");
+        path = code_base.state == value_state::text ? path_from_file_url(code_base.text) : std::wstring();
+    } else if (!path.empty() && path.find_first_of(L"\\/:") == std::wstring::npos) {
+        const std::wstring folder = registry.system_folder(view);
+        path = folder.empty() ? folder : folder + L"\\" + path;
+    }
+    addin.server_path = path;
+    return addin;
+}
+
+// The Office versions whose per-user settings and policies are read:
+// PowerPoint's own, or, when its version does not say, each one there is a
+// PowerPoint key or policy key of.
+std::vector<std::wstring> office_versions_to_read(platform::registry& registry,
+                                                  const std::optional<powerpoint_install>& powerpoint,
+                                                  registry_view view) {
+    constexpr WORD oldest = 14;
+    constexpr WORD newest = 16;
+    if (powerpoint && powerpoint->version && (*powerpoint->version)[0] >= oldest &&
+        (*powerpoint->version)[0] <= newest) {
+        return {std::to_wstring((*powerpoint->version)[0]) + L".0"};
+    }
+    std::vector<std::wstring> versions;
+    for (const std::wstring_view version : office_versions) {
+        const std::wstring user_key = L"Software\\Microsoft\\Office\\" + std::wstring(version) + L"\\PowerPoint";
+        const std::wstring policy_key =
+            L"Software\\Policies\\Microsoft\\Office\\" + std::wstring(version) + L"\\PowerPoint";
+        if (registry.probe_key(HKEY_CURRENT_USER, user_key.c_str(), view) == ERROR_SUCCESS ||
+            registry.probe_key(HKEY_CURRENT_USER, policy_key.c_str(), view) == ERROR_SUCCESS ||
+            registry.probe_key(HKEY_LOCAL_MACHINE, policy_key.c_str(), view) == ERROR_SUCCESS) {
+            versions.emplace_back(version);
+        }
+    }
+    return versions;
+}
+
+// The records of one version's Resiliency\DisabledItems; true when one of
+// them names the add-in.
+bool report_disabled_items(spdlog::logger& log, platform::registry& registry, const std::wstring& version,
+                           registry_view view, const addin_identity& addin) {
+    const std::wstring key = L"Software\\Microsoft\\Office\\" + version + L"\\PowerPoint\\Resiliency\\DisabledItems";
+    DWORD items = 0;
+    bool named = false;
+    DWORD index = 0;
+    for (; index < max_disabled_items; ++index) {
+        const enumerated_value value = read_enumerated_value(registry, HKEY_CURRENT_USER, key, view, index);
+        if (value.status == ERROR_NO_MORE_ITEMS || value.status == ERROR_FILE_NOT_FOUND ||
+            value.status == ERROR_PATH_NOT_FOUND) {
+            break;
+        }
+        if (value.status != ERROR_SUCCESS && value.status != ERROR_MORE_DATA) {
+            log.info(L"  Disabled items of PowerPoint {}: cannot be read (error {})", version, value.status);
+            return named;
+        }
+        const std::optional<disabled_item> item =
+            value.type == REG_BINARY && value.status == ERROR_SUCCESS ? decode_disabled_item(value.data) : std::nullopt;
+        if (!item) {
+            log.info(L"  Disabled item {} of PowerPoint {}: cannot be read ({} bytes)",
+                     escape_platform_text(value.name), version, value.size);
+            continue;
+        }
+        ++items;
+        if (names_addin(*item, addin)) {
+            named = true;
+            log.info(L"  Disabled item of PowerPoint {}: {} ({})", version, escape_platform_text(item->path),
+                     escape_platform_text(item->name));
+        }
+    }
+    if (index == max_disabled_items) {
+        log.info(L"  Disabled items of PowerPoint {}: more than {} values, the rest not read", version,
+                 max_disabled_items);
+    }
+    if (named) {
+        return named;
+    }
+    if (items == 0) {
+        log.info(L"  Disabled items of PowerPoint {}: none", version);
+    } else {
+        log.info(L"  Disabled items of PowerPoint {}: {}, none of them this add-in", version, items);
+    }
+    return named;
+}
+
+void report_kept_enabled(spdlog::logger& log, platform::registry& registry, const std::vector<std::wstring>& versions,
+                         registry_view view) {
+    for (const std::wstring& version : versions) {
+        const std::wstring key =
+            L"Software\\Microsoft\\Office\\" + version + L"\\PowerPoint\\Resiliency\\DoNotDisableAddinList";
+        DWORD type = REG_NONE;
+        DWORD size = 0;
+        const LSTATUS status =
+            registry.query_value(HKEY_CURRENT_USER, key.c_str(), view, addin_prog_id, &type, nullptr, &size);
+        if (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
+            log.info(L"  The user chose to keep this add-in enabled (Resiliency\\DoNotDisableAddinList).");
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+void report_powerpoint_view(spdlog::logger& log, platform::registry& registry, platform::file_facts& files) {
+    log.info("");
+    log.info(L"PowerPoint's view of '{}':", addin_prog_id);
+
+    load_facts facts;
+    const std::optional<powerpoint_install> powerpoint = find_powerpoint(registry, files);
+    const std::optional<registry_view> powerpoint_view =
+        powerpoint && powerpoint->machine ? view_of_machine(*powerpoint->machine) : std::nullopt;
+    const registry_view view = powerpoint_view.value_or(platform::this_edition_view());
+    facts.powerpoint_found = powerpoint.has_value();
+    if (powerpoint) {
+        log.info(L"  PowerPoint: {} ({}, {})", escape_platform_text(powerpoint->path),
+                 machine_text(powerpoint->machine), version_text(powerpoint->version));
+    } else {
+        log.info(L"  PowerPoint: not found on this machine");
+    }
+    if (powerpoint_view.has_value() && view != platform::this_edition_view()) {
+        const bool own_is_64 = platform::this_edition_view() == registry_view::bits64;
+        log.info(
+            L"  PowerPoint is {0}-bit and loads {0}-bit add-ins: this run of {1} checked the {2}-bit "
+            L"registration. Run {3}.",
+            bits_of(view), own_is_64 ? L"kestrum.exe" : L"kestrum32.exe", bits_of(platform::this_edition_view()),
+            own_is_64 ? L"kestrum32.exe" : L"kestrum.exe");
+    }
+
+    const std::wstring entry_key = std::wstring(addins_key) + addin_prog_id;
+    std::vector<std::wstring> friendly_names;
+    const auto report_entry = [&](const entry_place& place) {
+        entry_report report = report_addin_entry(log, registry, files, place);
+        if (report.facts.present) {
+            friendly_names.push_back(report.friendly_name.value_or(addin_prog_id));
+        }
+        return report.facts;
+    };
+    facts.per_user = report_entry({HKEY_CURRENT_USER, entry_key, view,
+                                   L"  Add-in entry per user, in HKEY_CURRENT_USER\\" + entry_key,
+                                   L"  Add-in entry per user: none"});
+    facts.per_machine = report_entry({HKEY_LOCAL_MACHINE, entry_key, view,
+                                      L"  Add-in entry per machine, in HKEY_LOCAL_MACHINE\\" + entry_key + L" (" +
+                                          bits_of(view) + L"-bit registry view)",
+                                      L"  Add-in entry per machine: none"});
+    // Click-to-Run's copy of the machine's registry, which has a Wow6432Node
+    // of its own where 32-bit Office runs on 64-bit Windows.
+    const bool wow64_windows =
+        registry.probe_key(HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node", registry_view::bits64) == ERROR_SUCCESS;
+    const std::wstring click_to_run_key =
+        L"Software\\Microsoft\\Office\\ClickToRun\\REGISTRY\\MACHINE\\Software\\" +
+        std::wstring(view == registry_view::bits32 && wow64_windows ? L"Wow6432Node\\" : L"") +
+        std::wstring(addins_key.substr(std::wstring_view(L"Software\\").size())) + addin_prog_id;
+    facts.click_to_run = report_entry(
+        {HKEY_LOCAL_MACHINE, click_to_run_key, registry_view::bits64,
+         L"  Add-in entry per machine for Click-to-Run, in HKEY_LOCAL_MACHINE\\" + click_to_run_key, std::nullopt});
+
+    addin_identity addin = find_server(registry, view);
+    addin.friendly_names = friendly_names;
+    if (!addin.server_path.empty() && files.exists(addin.server_path.c_str())) {
+        log.info(L"  Server: {}, {}", escape_platform_text(addin.server_path),
+                 version_text(files.version(addin.server_path.c_str())));
+    }
+
+    const std::vector<std::wstring> versions = office_versions_to_read(registry, powerpoint, view);
+    for (const std::wstring& version : versions) {
+        if (report_disabled_items(log, registry, version, view, addin)) {
+            facts.in_disabled_items = true;
+        }
+    }
+    report_office_policies(log, registry, versions, view, facts);
+    report_kept_enabled(log, registry, versions, view);
+
+    log.info(L"  {}", load_conclusion(facts));
+}
+
+}  // namespace kestrum::checks

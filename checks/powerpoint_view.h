@@ -1,0 +1,20 @@
+#pragma once
+
+#include "platform/file_facts.h"
+#include "platform/registry.h"
+
+namespace spdlog {
+class logger;
+}
+
+namespace kestrum::checks {
+
+// Writes how PowerPoint sees "Pexlo.PowerPoint.Addin": where PowerPoint is
+// and its bitness, the add-in's entries with it, its server's version, the
+// disabled items and policies that concern it, and, last, whether PowerPoint
+// will try to load it. Reads the registry and two files' headers and version
+// resources only; reports only in info records and never touches the run
+// status.
+void report_powerpoint_view(spdlog::logger& log, platform::registry& registry, platform::file_facts& files);
+
+}  // namespace kestrum::checks

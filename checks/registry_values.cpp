@@ -1,0 +1,123 @@
+#include "checks/registry_values.h"
+
+#include "logging/platform_text.h"
+
+namespace kestrum::checks {
+namespace {
+
+// A value may change between asking its size and reading it.
+constexpr int read_rounds = 4;
+// The longest value name the registry allows, and its null.
+constexpr DWORD max_value_name_chars = 16384;
+// Enough for most values at the first try.
+constexpr std::size_t first_data_bytes = 256;
+
+}  // namespace
+
+registry_number read_registry_number(platform::registry& registry, HKEY root, const std::wstring& subkey,
+                                     platform::registry_view view, const wchar_t* name) {
+    registry_number value;
+    DWORD type = REG_NONE;
+    DWORD number = 0;
+    DWORD size = sizeof(number);
+    const LSTATUS status =
+        registry.query_value(root, subkey.c_str(), view, name, &type, reinterpret_cast<BYTE*>(&number), &size);
+    if (status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND) {
+        return value;
+    }
+    if ((status == ERROR_SUCCESS || status == ERROR_MORE_DATA) && type != REG_DWORD) {
+        value.state = number_state::not_number;
+        value.type = type;
+        return value;
+    }
+    if (status != ERROR_SUCCESS || size != sizeof(number)) {
+        // A REG_DWORD of another size is no number either.
+        value.state = number_state::unreadable;
+        value.error = status == ERROR_SUCCESS ? ERROR_INVALID_DATA : status;
+        return value;
+    }
+    value.state = number_state::number;
+    value.number = number;
+    return value;
+}
+
+enumerated_value read_enumerated_value(platform::registry& registry, HKEY root, const std::wstring& subkey,
+                                       platform::registry_view view, DWORD index) {
+    enumerated_value value;
+    std::wstring name(max_value_name_chars, L'\0');
+    value.data.resize(first_data_bytes);
+    for (int round = 0; round < read_rounds; ++round) {
+        DWORD name_chars = max_value_name_chars;
+        value.size = static_cast<DWORD>(value.data.size());
+        value.status = registry.enumerate_value(root, subkey.c_str(), view, index, name.data(), &name_chars,
+                                                &value.type, value.data.data(), &value.size);
+        if (value.status == ERROR_MORE_DATA && value.size > value.data.size() && value.size <= max_binary_value_bytes) {
+            value.data.resize(value.size);
+            continue;
+        }
+        if (value.status == ERROR_SUCCESS || value.status == ERROR_MORE_DATA) {
+            value.name.assign(name.data(), name_chars < max_value_name_chars ? name_chars : 0);
+            value.data.resize(value.status == ERROR_SUCCESS ? value.size : 0);
+        }
+        return value;
+    }
+    value.data.clear();
+    return value;
+}
+
+std::wstring registry_type_name(DWORD type) {
+    switch (type) {
+        case REG_NONE:
+            return L"REG_NONE";
+        case REG_SZ:
+            return L"REG_SZ";
+        case REG_EXPAND_SZ:
+            return L"REG_EXPAND_SZ";
+        case REG_BINARY:
+            return L"REG_BINARY";
+        case REG_DWORD:
+            return L"REG_DWORD";
+        case REG_DWORD_BIG_ENDIAN:
+            return L"REG_DWORD_BIG_ENDIAN";
+        case REG_LINK:
+            return L"REG_LINK";
+        case REG_MULTI_SZ:
+            return L"REG_MULTI_SZ";
+        case REG_QWORD:
+            return L"REG_QWORD";
+        default:
+            return L"type " + std::to_wstring(type);
+    }
+}
+
+std::wstring describe_registry_text(const registry_text& value) {
+    switch (value.state) {
+        case value_state::text:
+            return value.text.empty() ? L"empty" : logging::escape_platform_text(value.text);
+        case value_state::missing:
+            return L"missing";
+        case value_state::not_text:
+            return L"not text but " + registry_type_name(value.type);
+        case value_state::too_long:
+            return L"too long: over " + std::to_wstring(max_value_chars) + L" characters";
+        case value_state::unreadable:
+            break;
+    }
+    return L"cannot be read (error " + std::to_wstring(value.error) + L")";
+}
+
+std::wstring describe_registry_number(const registry_number& value) {
+    switch (value.state) {
+        case number_state::number:
+            return std::to_wstring(value.number);
+        case number_state::missing:
+            return L"missing";
+        case number_state::not_number:
+            return L"not a number but " + registry_type_name(value.type);
+        case number_state::unreadable:
+            break;
+    }
+    return L"cannot be read (error " + std::to_wstring(value.error) + L")";
+}
+
+}  // namespace kestrum::checks

@@ -1,0 +1,180 @@
+#include "checks/disabled_items.h"
+#include "checks/load_conclusion.h"
+#include "checks/powerpoint_view.h"
+#include "tests/unit/fake_file_facts.h"
+#include "tests/unit/fake_registry.h"
+#include "tests/unit/recording_log.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace kestrum::checks {
+namespace {
+
+using Bytes = std::vector<BYTE>;
+
+void put_dword(Bytes& bytes, DWORD value) {
+    for (int shift = 0; shift < 32; shift += 8) {
+        bytes.push_back(static_cast<BYTE>(value >> shift));
+    }
+}
+
+// A DisabledItems record; |path_bytes| and |name_bytes| as stored when given.
+Bytes record(const std::wstring& path, const std::wstring& name, DWORD path_bytes = 0, DWORD name_bytes = 0) {
+    Bytes bytes;
+    put_dword(bytes, 1);
+    put_dword(bytes, path_bytes ? path_bytes : static_cast<DWORD>((path.size() + 1) * 2));
+    put_dword(bytes, name_bytes ? name_bytes : static_cast<DWORD>((name.size() + 1) * 2));
+    for (const std::wstring& text : {path, name}) {
+        for (const wchar_t unit : text + L'\0') {
+            bytes.push_back(static_cast<BYTE>(unit));
+            bytes.push_back(static_cast<BYTE>(unit >> 8));
+        }
+    }
+    return bytes;
+}
+
+struct decoder_row {
+    const char* name;
+    Bytes value;
+    bool decoded;
+    std::wstring path, item_name;
+};
+
+class DisabledItemDecoder : public ::testing::TestWithParam<decoder_row> {};
+
+TEST_P(DisabledItemDecoder, ReadsOnlyWhatTheRecordHolds) {
+    const std::optional<disabled_item> item = decode_disabled_item(GetParam().value);
+    ASSERT_EQ(item.has_value(), GetParam().decoded);
+    if (item) {
+        EXPECT_EQ(item->kind, 1U);
+        EXPECT_EQ(item->path, GetParam().path);
+        EXPECT_EQ(item->name, GetParam().item_name);
+    }
+}
+
+const std::wstring dll = L"c:\\pexlo\\addin.dll";
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DisabledItemDecoder,
+    ::testing::Values(decoder_row{"whole", record(dll, L"Pexlo Add-in"), true, dll, L"Pexlo Add-in"},
+                      decoder_row{"empty_name", record(dll, L""), true, dll, L""},
+                      decoder_row{"shorter_than_its_numbers", Bytes(11, 0), false, L"", L""},
+                      decoder_row{"path_past_the_end", record(dll, L"x", 0xFFFFFFFE, 4), false, L"", L""},
+                      decoder_row{"lengths_that_wrap_around", record(dll, L"x", 0xFFFFFFFE, 0xFFFFFFFE), false, L"", L""},
+                      decoder_row{"odd_path_length", record(dll, L"x", 37), false, L"", L""},
+                      decoder_row{"unterminated_name_ends_at_the_record", record(dll, L"ab", 0, 4), true, dll, L"ab"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+struct conclusion_row {
+    const char* name;
+    load_facts facts;
+    std::wstring expected;
+};
+
+class LoadConclusion : public ::testing::TestWithParam<conclusion_row> {};
+
+TEST_P(LoadConclusion, GivesTheFirstReasonThatApplies) {
+    EXPECT_EQ(load_conclusion(GetParam().facts), GetParam().expected);
+}
+
+load_facts registered(std::optional<DWORD> user, std::optional<DWORD> machine = 3) {
+    load_facts facts;
+    facts.powerpoint_found = true;
+    facts.per_user = {user.has_value() || !machine, user};
+    facts.per_machine = {machine.has_value(), machine};
+    return facts;
+}
+
+template <typename Change>
+load_facts with(load_facts facts, Change change) {
+    change(facts);
+    return facts;
+}
+
+const std::wstring will_not = L"PowerPoint will not try to load the add-in when it starts: ";
+const std::wstring will = L"PowerPoint will try to load the add-in when it starts.";
+INSTANTIATE_TEST_SUITE_P(
+    Rows, LoadConclusion,
+    ::testing::Values(
+        conclusion_row{"not_found", with(registered(2), [](auto& f) { f.powerpoint_found = false; }),
+                       L"PowerPoint was not found, so whether it loads the add-in is not known."},
+        conclusion_row{"loads_at_startup", registered(std::nullopt), will},
+        conclusion_row{"all_disabled_before_listed_disabled",
+                       with(registered(3), [](auto& f) { f.all_addins_disabled = f.listed_disabled = true; }),
+                       will_not + L"a policy disables all add-ins."},
+        conclusion_row{"listed_disabled_before_restriction",
+                       with(registered(3), [](auto& f) { f.listed_disabled = f.restricted_to_list = true; }),
+                       will_not + L"a policy disables it."},
+        conclusion_row{"restricted_and_not_listed", with(registered(3), [](auto& f) { f.restricted_to_list = true; }),
+                       will_not + L"a policy blocks add-ins that are not on its managed list."},
+        conclusion_row{"restricted_but_user_decides",
+                       with(registered(3), [](auto& f) { f.restricted_to_list = f.listed_user_decides = true; }), will},
+        conclusion_row{"not_registered_before_disabled_items",
+                       with(registered(std::nullopt, std::nullopt),
+                            [](auto& f) { f.per_user.present = false, f.in_disabled_items = true; }),
+                       will_not + L"it is not registered with PowerPoint."},
+        conclusion_row{"disabled_item_before_load_behavior",
+                       with(registered(2), [](auto& f) { f.in_disabled_items = true; }),
+                       will_not + L"it is in PowerPoint's disabled items (File > Options > Add-ins > Manage: "
+                                  L"Disabled Items)."},
+        conclusion_row{"listed_enabled_skips_disabled_items_and_load_behavior",
+                       with(registered(0), [](auto& f) { f.in_disabled_items = f.listed_enabled = true; }), will},
+        conclusion_row{"soft_disabled_per_user_over_machine", registered(2), will_not + L"its LoadBehavior is 2."},
+        conclusion_row{"user_entry_without_number_leaves_the_machine_s", registered(std::nullopt, 8),
+                       will_not + L"its LoadBehavior is 8."},
+        conclusion_row{"user_entry_alone_without_number", registered(std::nullopt, std::nullopt),
+                       will_not + L"its LoadBehavior is missing or not a number."},
+        conclusion_row{"click_to_run_when_no_machine_entry",
+                       with(registered(std::nullopt, std::nullopt),
+                            [](auto& f) { f.per_user.present = false, f.click_to_run = {true, 16}; }),
+                       will}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST(PowerPointView, ReadsAThirtyTwoBitPowerPointsViewAndNamesBadValues) {
+    using platform::registry_view;
+    testing::fake_registry registry;
+    testing::fake_file_facts files;
+    const std::wstring exe = L"C:\\Office\\POWERPNT.EXE";
+    Bytes header(0x40 + 6, 0);
+    header[0] = 'M', header[1] = 'Z', header[0x3C] = 0x40, header[0x40] = 'P', header[0x41] = 'E';
+    header[0x44] = 0x4C, header[0x45] = 0x01;
+    files.files[exe] = {header, platform::file_version{15, 0, 4420, 1017}};
+    registry.set_text(HKEY_LOCAL_MACHINE, registry_view::bits32,
+                      L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\powerpnt.exe", L"", L"\"" + exe + L"\"");
+    const std::wstring entry = L"Software\\Microsoft\\Office\\PowerPoint\\Addins\\Pexlo.PowerPoint.Addin";
+    registry.set_text(HKEY_LOCAL_MACHINE, registry_view::bits32, entry, L"LoadBehavior", L"3");
+    registry.set_text(HKEY_LOCAL_MACHINE, registry_view::bits32, entry, L"FriendlyName", L"Pexlo\nAdd-in");
+    const std::wstring items = L"Software\\Microsoft\\Office\\15.0\\PowerPoint\\Resiliency\\DisabledItems";
+    registry.set_raw(HKEY_CURRENT_USER, registry_view::bits32, items, L"5B1\t", REG_BINARY, Bytes(7, 0));
+    registry.set_raw(HKEY_CURRENT_USER, registry_view::bits32, items, L"6C2", REG_BINARY, record(dll, L"Pexlo\nAdd-in"));
+    registry.set_raw(HKEY_CURRENT_USER, registry_view::bits32,
+                     L"Software\\Policies\\Microsoft\\Office\\15.0\\PowerPoint\\Resiliency\\AddinList",
+                     L"Pexlo.PowerPoint.Addin", REG_DWORD, {1, 0, 0, 0});
+    testing::recording_log log;
+
+    report_powerpoint_view(log.logger(), registry, files);
+
+    const std::string mine = platform::this_edition_view() == registry_view::bits64 ? "kestrum.exe" : "kestrum32.exe";
+    std::vector<std::string> expected = {
+        "[info] ", "[info] PowerPoint's view of 'Pexlo.PowerPoint.Addin':",
+        "[info]   PowerPoint: C:\\Office\\POWERPNT.EXE (32-bit, version 15.0.4420.1017)",
+        "[info]   PowerPoint is 32-bit and loads 32-bit add-ins: this run of kestrum.exe checked the 64-bit "
+        "registration. Run kestrum32.exe.",
+        "[info]   Add-in entry per user: none",
+        "[info]   Add-in entry per machine, in HKEY_LOCAL_MACHINE\\" + std::string(entry.begin(), entry.end()) +
+            " (32-bit registry view):",
+        "[info]     LoadBehavior: not a number but REG_SZ", "[info]     FriendlyName: Pexlo<U+000A>Add-in",
+        "[info]   Disabled item 5B1<U+0009> of PowerPoint 15.0: cannot be read (7 bytes)",
+        "[info]   Disabled item of PowerPoint 15.0: c:\\pexlo\\addin.dll (Pexlo<U+000A>Add-in)",
+        "[info]   Policy (HKCU): this add-in is always enabled (Resiliency\\AddinList\\Pexlo.PowerPoint.Addin = 1)",
+        "[info]   PowerPoint will try to load the add-in when it starts."};
+    if (mine == "kestrum32.exe") {
+        expected.erase(expected.begin() + 3);
+    }
+    EXPECT_EQ(log.records(), expected);
+}
+
+}  // namespace
+}  // namespace kestrum::checks
