@@ -26,27 +26,6 @@ registry_text unreadable(LSTATUS error) {
     return value;
 }
 
-std::wstring type_name(DWORD type) {
-    switch (type) {
-        case REG_NONE:
-            return L"REG_NONE";
-        case REG_BINARY:
-            return L"REG_BINARY";
-        case REG_DWORD:
-            return L"REG_DWORD";
-        case REG_DWORD_BIG_ENDIAN:
-            return L"REG_DWORD_BIG_ENDIAN";
-        case REG_LINK:
-            return L"REG_LINK";
-        case REG_MULTI_SZ:
-            return L"REG_MULTI_SZ";
-        case REG_QWORD:
-            return L"REG_QWORD";
-        default:
-            return L"type " + std::to_wstring(type);
-    }
-}
-
 // ExpandEnvironmentStringsW uses this process's environment, where
 // %ProgramFiles% and %CommonProgramFiles% are this bitness's folders: a
 // value of the other view names the ones its own programs see, under the
@@ -133,6 +112,31 @@ registry_text read_registry_text(platform::registry& registry, HKEY root, const 
     return unreadable(ERROR_MORE_DATA);
 }
 
+std::wstring registry_type_name(DWORD type) {
+    switch (type) {
+        case REG_NONE:
+            return L"REG_NONE";
+        case REG_SZ:
+            return L"REG_SZ";
+        case REG_EXPAND_SZ:
+            return L"REG_EXPAND_SZ";
+        case REG_BINARY:
+            return L"REG_BINARY";
+        case REG_DWORD:
+            return L"REG_DWORD";
+        case REG_DWORD_BIG_ENDIAN:
+            return L"REG_DWORD_BIG_ENDIAN";
+        case REG_LINK:
+            return L"REG_LINK";
+        case REG_MULTI_SZ:
+            return L"REG_MULTI_SZ";
+        case REG_QWORD:
+            return L"REG_QWORD";
+        default:
+            return L"type " + std::to_wstring(type);
+    }
+}
+
 std::wstring describe_registry_text(const registry_text& value) {
     switch (value.state) {
         case value_state::text: {
@@ -149,7 +153,7 @@ std::wstring describe_registry_text(const registry_text& value) {
         case value_state::missing:
             return L"missing";
         case value_state::not_text:
-            return L"not text but " + type_name(value.type);
+            return L"not text but " + registry_type_name(value.type);
         case value_state::too_long:
             return L"too long: over " + std::to_wstring(max_value_chars) + L" characters";
         case value_state::unreadable:

@@ -44,6 +44,9 @@ registry_text read_registry_text(platform::registry& registry, HKEY root, const 
 // when it is no usable text.
 std::wstring describe_registry_text(const registry_text& value);
 
+// "REG_DWORD", "REG_BINARY", ..., or "type 42".
+std::wstring registry_type_name(DWORD type);
+
 // |text| with its environment variables replaced; empty when that fails.
 std::wstring expand_environment(platform::registry& registry, const std::wstring& text);
 

@@ -65,47 +65,6 @@ enumerated_value read_enumerated_value(platform::registry& registry, HKEY root, 
     return value;
 }
 
-std::wstring registry_type_name(DWORD type) {
-    switch (type) {
-        case REG_NONE:
-            return L"REG_NONE";
-        case REG_SZ:
-            return L"REG_SZ";
-        case REG_EXPAND_SZ:
-            return L"REG_EXPAND_SZ";
-        case REG_BINARY:
-            return L"REG_BINARY";
-        case REG_DWORD:
-            return L"REG_DWORD";
-        case REG_DWORD_BIG_ENDIAN:
-            return L"REG_DWORD_BIG_ENDIAN";
-        case REG_LINK:
-            return L"REG_LINK";
-        case REG_MULTI_SZ:
-            return L"REG_MULTI_SZ";
-        case REG_QWORD:
-            return L"REG_QWORD";
-        default:
-            return L"type " + std::to_wstring(type);
-    }
-}
-
-std::wstring describe_registry_text(const registry_text& value) {
-    switch (value.state) {
-        case value_state::text:
-            return value.text.empty() ? L"empty" : logging::escape_platform_text(value.text);
-        case value_state::missing:
-            return L"missing";
-        case value_state::not_text:
-            return L"not text but " + registry_type_name(value.type);
-        case value_state::too_long:
-            return L"too long: over " + std::to_wstring(max_value_chars) + L" characters";
-        case value_state::unreadable:
-            break;
-    }
-    return L"cannot be read (error " + std::to_wstring(value.error) + L")";
-}
-
 std::wstring describe_registry_number(const registry_number& value) {
     switch (value.state) {
         case number_state::number:

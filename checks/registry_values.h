@@ -43,12 +43,6 @@ inline constexpr DWORD max_binary_value_bytes = 256 * 1024;
 enumerated_value read_enumerated_value(platform::registry& registry, HKEY root, const std::wstring& subkey,
                                        platform::registry_view view, DWORD index);
 
-// "REG_DWORD", "REG_BINARY", ..., or "type 42".
-std::wstring registry_type_name(DWORD type);
-
-// A text value as a record shows it: escaped, or why it is not usable text.
-std::wstring describe_registry_text(const registry_text& value);
-
 // A number, or why it is not one: "missing", "not a number but REG_SZ", ...
 std::wstring describe_registry_number(const registry_number& value);
 
