@@ -2,6 +2,7 @@
 
 #include "checks/registry_text.h"
 #include "checks/registry_values.h"
+#include "checks/value_forms.h"
 #include "logging/platform_text.h"
 #include "platform/text_encoding.h"
 
@@ -10,42 +11,6 @@
 #include <string_view>
 
 namespace kestrum::checks {
-namespace {
-
-bool starts_with_ignoring_case(std::wstring_view text, std::wstring_view start) {
-    return text.size() >= start.size() &&
-           ::CompareStringOrdinal(text.data(), static_cast<int>(start.size()), start.data(),
-                                  static_cast<int>(start.size()), TRUE) == CSTR_EQUAL;
-}
-
-int hex_digit(char digit) {
-    constexpr int ten = 10;
-    if (digit >= '0' && digit <= '9') {
-        return digit - '0';
-    }
-    if (digit >= 'A' && digit <= 'F') {
-        return digit - 'A' + ten;
-    }
-    return digit >= 'a' && digit <= 'f' ? digit - 'a' + ten : -1;
-}
-
-// Percent-escapes stand for the bytes of the UTF-8 form.
-std::wstring percent_decoded(const std::wstring& text) {
-    const std::string utf8 = platform::to_utf8(text);
-    std::string decoded;
-    for (std::size_t at = 0; at < utf8.size(); ++at) {
-        if (utf8[at] == '%' && at + 2 < utf8.size() && hex_digit(utf8[at + 1]) >= 0 && hex_digit(utf8[at + 2]) >= 0) {
-            constexpr int high_shift = 4;
-            decoded += static_cast<char>((hex_digit(utf8[at + 1]) << high_shift) | hex_digit(utf8[at + 2]));
-            at += 2;
-        } else {
-            decoded += utf8[at];
-        }
-    }
-    return platform::to_utf16(decoded);
-}
-
-}  // namespace
 
 std::wstring load_behavior_meaning(DWORD value) {
     switch (value) {
@@ -77,20 +42,6 @@ std::wstring manifest_path(const std::wstring& manifest) {
         path.resize(path.size() - run_in_place.size());
     }
     return path_from_file_url(path);
-}
-
-std::wstring path_from_file_url(const std::wstring& url) {
-    constexpr std::wstring_view local_file = L"file:///";
-    if (!starts_with_ignoring_case(url, local_file)) {
-        return url;
-    }
-    std::wstring path = percent_decoded(url.substr(local_file.size()));
-    for (wchar_t& character : path) {
-        if (character == L'/') {
-            character = L'\\';
-        }
-    }
-    return path;
 }
 
 entry_report report_addin_entry(spdlog::logger& log, platform::registry& registry, platform::file_facts& files,

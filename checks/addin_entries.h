@@ -44,8 +44,4 @@ std::wstring load_behavior_meaning(DWORD value);
 // "file:///" URL read as the path it stands for.
 std::wstring manifest_path(const std::wstring& manifest);
 
-// A "file:///C:/folder/name.dll" URL as the path it stands for; anything else
-// as it is.
-std::wstring path_from_file_url(const std::wstring& url);
-
 }  // namespace kestrum::checks

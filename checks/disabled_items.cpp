@@ -1,5 +1,7 @@
 #include "checks/disabled_items.h"
 
+#include "checks/value_forms.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -30,12 +32,6 @@ std::wstring utf16le_text(std::span<const BYTE> bytes) {
         text += unit;
     }
     return text;
-}
-
-bool equal_ignoring_case(std::wstring_view left, std::wstring_view right) {
-    return left.size() == right.size() &&
-           ::CompareStringOrdinal(left.data(), static_cast<int>(left.size()), right.data(),
-                                  static_cast<int>(right.size()), TRUE) == CSTR_EQUAL;
 }
 
 bool ends_with_ignoring_case(std::wstring_view text, std::wstring_view end) {

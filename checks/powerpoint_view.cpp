@@ -1,5 +1,7 @@
 #include "checks/powerpoint_view.h"
 
+#include "checks/value_forms.h"
+
 #include "checks/addin_activation.h"
 #include "checks/addin_entries.h"
 #include "checks/disabled_items.h"
@@ -53,19 +55,6 @@ std::wstring machine_text(std::optional<WORD> machine) {
         default:
             return fmt::format(L"machine 0x{:04X}", *machine);
     }
-}
-
-bool is_class_id(std::wstring_view text) {
-    constexpr std::wstring_view pattern = L"{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}";
-    if (text.size() != pattern.size()) {
-        return false;
-    }
-    for (std::size_t at = 0; at < pattern.size(); ++at) {
-        if (pattern[at] == L'x' ? std::iswxdigit(text[at]) == 0 : text[at] != pattern[at]) {
-            return false;
-        }
-    }
-    return true;
 }
 
 bool is_hosting_layer(std::wstring_view path) {

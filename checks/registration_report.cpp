@@ -2,6 +2,7 @@
 
 #include "checks/addin_activation.h"
 #include "checks/registry_text.h"
+#include "checks/value_forms.h"
 #include "logging/platform_text.h"
 #include "platform/text_encoding.h"
 
@@ -41,31 +42,6 @@ std::wstring view_name(registry_view view) {
         name += L" (this edition's)";
     }
     return name;
-}
-
-bool equal_ignoring_case(std::wstring_view left, std::wstring_view right) {
-    return left.size() == right.size() &&
-           ::CompareStringOrdinal(left.data(), static_cast<int>(left.size()), right.data(),
-                                  static_cast<int>(right.size()), TRUE) == CSTR_EQUAL;
-}
-
-bool starts_with_ignoring_case(std::wstring_view text, std::wstring_view prefix) {
-    return text.size() >= prefix.size() && equal_ignoring_case(text.substr(0, prefix.size()), prefix);
-}
-
-// "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}": only such text is used as a key
-// name, so a value cannot lead the report to read some other key.
-bool is_class_id(std::wstring_view text) {
-    constexpr std::wstring_view pattern = L"{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}";
-    if (text.size() != pattern.size()) {
-        return false;
-    }
-    for (std::size_t at = 0; at < pattern.size(); ++at) {
-        if (pattern[at] == L'x' ? std::iswxdigit(text[at]) == 0 : text[at] != pattern[at]) {
-            return false;
-        }
-    }
-    return true;
 }
 
 bool file_exists(platform::registry& registry, const std::wstring& path) {
@@ -205,58 +181,12 @@ std::wstring describe_server(platform::registry& registry, const registry_text& 
     return said + locate(registry, path, shown, view);
 }
 
-// A .NET CodeBase is a URL, "file:///C:/folder/name.dll"; anything else is
-// taken as the path it looks like.
-std::wstring code_base_path(const std::wstring& code_base) {
-    constexpr std::wstring_view local_file = L"file:///";
-    constexpr std::wstring_view shared_file = L"file://";  // file://server/share/...
-    std::wstring path;
-    if (starts_with_ignoring_case(code_base, local_file)) {
-        path = code_base.substr(local_file.size());
-    } else if (starts_with_ignoring_case(code_base, shared_file)) {
-        path = L"\\\\" + code_base.substr(shared_file.size());
-    } else {
-        return code_base;
-    }
-    for (wchar_t& character : path) {
-        if (character == L'/') {
-            character = L'\\';
-        }
-    }
-    if (path.find(L'%') == std::wstring::npos) {
-        return path;
-    }
-    // Percent-escapes stand for the bytes of the UTF-8 form.
-    const auto hex_value = [](char digit) {
-        constexpr int ten = 10;
-        if (digit >= '0' && digit <= '9') {
-            return digit - '0';
-        }
-        if (digit >= 'A' && digit <= 'F') {
-            return digit - 'A' + ten;
-        }
-        return digit >= 'a' && digit <= 'f' ? digit - 'a' + ten : -1;
-    };
-    const std::string utf8 = platform::to_utf8(path);
-    std::string decoded;
-    for (std::size_t at = 0; at < utf8.size(); ++at) {
-        if (utf8[at] == '%' && at + 2 < utf8.size() && hex_value(utf8[at + 1]) >= 0 && hex_value(utf8[at + 2]) >= 0) {
-            constexpr int high_shift = 4;
-            decoded += static_cast<char>((hex_value(utf8[at + 1]) << high_shift) | hex_value(utf8[at + 2]));
-            at += 2;
-        } else {
-            decoded += utf8[at];
-        }
-    }
-    return platform::to_utf16(decoded);
-}
-
 std::wstring describe_code_base(platform::registry& registry, const registry_text& code_base) {
     if (code_base.state != value_state::text || code_base.text.empty()) {
         return describe_registry_text(code_base);
     }
     return describe_registry_text(code_base) +
-           existence(registry, code_base_path(std::wstring(code_base.up_to_null())), L"");
+           existence(registry, path_from_file_url(std::wstring(code_base.up_to_null())), L"");
 }
 
 bool is_hosting_layer(const registry_text& server) {

@@ -1,0 +1,23 @@
+#pragma once
+
+// The forms registry text takes that both reports read: class IDs, file URLs,
+// and names compared as Windows compares them, ignoring case.
+
+#include <string>
+#include <string_view>
+
+namespace kestrum::checks {
+
+bool equal_ignoring_case(std::wstring_view left, std::wstring_view right);
+bool starts_with_ignoring_case(std::wstring_view text, std::wstring_view prefix);
+
+// "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}": only such text is used as a key
+// name, so a value cannot lead a report to read some other key.
+bool is_class_id(std::wstring_view text);
+
+// The path a .NET CodeBase names: "file:///C:/folder/name%20x.dll" is
+// C:\folder\name x.dll, "file://server/share/..." a share; anything else is
+// taken as the path it looks like.
+std::wstring path_from_file_url(const std::wstring& code_base);
+
+}  // namespace kestrum::checks
