@@ -109,6 +109,6 @@ if [ "$register_addin" = managed ]; then
         kestrum_wine64 reg add 'HKCR\Pexlo.PowerPoint.Addin\CLSID' /ve /d "$managed_clsid" /f "$view" >"$log" 2>&1 </dev/null
     done
 fi
-if ! kestrum_wine32_usable; then
+if [ "$only_edition" != x64 ] && ! kestrum_wine32_usable; then
     echo "prepare-prefix: 32-bit programs cannot run here: ${KESTRUM_WINE32#no: }"
 fi

@@ -81,7 +81,8 @@ apt_update() {
 host_i386=${KESTRUM_HOST_I386:-$("$root/scripts/wine32-status" --host)}
 want_wine32=no
 if [ "$host_i386" = yes ]; then
-    if ! is_installed wine32:i386; then
+    # kestrum.exe's own run needs none: it is tried for what runs kestrum32.exe.
+    if ! is_installed wine32:i386 && [ "$build_what" != main-job ]; then
         want_wine32=yes
         if ! "${dpkg_cmd[@]}" --print-foreign-architectures | grep -qx i386; then
             echo "setup: adding the i386 architecture for wine32"
