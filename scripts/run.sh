@@ -33,7 +33,7 @@ export WINEPREFIX="${KESTRUM_WINEPREFIX:-$build/wine-prefix}"
 # shellcheck source=wine-common.sh
 source "$root/scripts/wine-common.sh"
 if [ "$edition" = x86 ] && ! kestrum_wine32_usable; then
-    echo "run.sh: kestrum32.exe is built ($exe) but cannot run on this machine: ${KESTRUM_WINE32#no: }." >&2
+    echo "run.sh: kestrum32.exe is built ($exe) but cannot run on this machine: ${KESTRUM_WINE32#no: }" >&2
     echo "run.sh: copy it to a Windows machine with 32-bit PowerPoint, or use one whose kernel runs 32-bit programs." >&2
     exit 1
 fi
