@@ -30,12 +30,12 @@ sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 # scripts/check-setup.sh points these at stand-ins that fail as a broken
 # mirror does; nothing else sets them.
-apt=(${KESTRUM_APT:-apt-get})
-dpkg_cmd=(${KESTRUM_DPKG:-dpkg})
-dpkg_query=(${KESTRUM_DPKG_QUERY:-dpkg-query})
+apt=${KESTRUM_APT:-apt-get}
+dpkg_cmd=${KESTRUM_DPKG:-dpkg}
+dpkg_query=${KESTRUM_DPKG_QUERY:-dpkg-query}
 state="${KESTRUM_SETUP_STATE:-$root/.setup-state}"
 is_installed() {
-    "${dpkg_query[@]}" -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+    "$dpkg_query" -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
 }
 # apt's first error line, or its last line when it printed none.
 first_error() {
@@ -55,7 +55,7 @@ apt_log=$(mktemp "${TMPDIR:-/tmp}/kestrum-setup.XXXXXX")
 take_back_i386() {
     if [ "$added_i386" = yes ] && ! is_installed wine32:i386; then
         added_i386=no
-        "${sudo_cmd[@]}" "${dpkg_cmd[@]}" --remove-architecture i386 ||
+        "${sudo_cmd[@]}" "$dpkg_cmd" --remove-architecture i386 ||
             echo "setup: warning: could not remove the i386 architecture again" >&2
     fi
 }
@@ -69,7 +69,7 @@ apt_update() {
     apt_updated=yes
     local try
     for try in 1 2 3; do
-        "${sudo_cmd[@]}" "${apt[@]}" update -qq >"$apt_log" 2>&1 && return 0
+        "${sudo_cmd[@]}" "$apt" update -qq >"$apt_log" 2>&1 && return 0
         [ "$try" -eq 3 ] || sleep "${KESTRUM_APT_RETRY_SECONDS:-3}"
     done
     echo "setup: apt-get update failed 3 times, going on with the package lists there are: $(first_error "$apt_log")"
@@ -84,9 +84,9 @@ if [ "$host_i386" = yes ]; then
     # kestrum.exe's own run needs none: it is tried for what runs kestrum32.exe.
     if ! is_installed wine32:i386 && [ "$build_what" != main-job ]; then
         want_wine32=yes
-        if ! "${dpkg_cmd[@]}" --print-foreign-architectures | grep -qx i386; then
+        if ! "$dpkg_cmd" --print-foreign-architectures | grep -qx i386; then
             echo "setup: adding the i386 architecture for wine32"
-            "${sudo_cmd[@]}" "${dpkg_cmd[@]}" --add-architecture i386
+            "${sudo_cmd[@]}" "$dpkg_cmd" --add-architecture i386
             added_i386=yes
         fi
     fi
@@ -105,7 +105,7 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
     echo "setup: installing ${missing[*]}"
     apt_update
-    if ! DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" "${apt[@]}" install -y -qq "${missing[@]}" >"$apt_log" 2>&1; then
+    if ! DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" "$apt" install -y -qq "${missing[@]}" >"$apt_log" 2>&1; then
         echo "setup: could not install ${missing[*]}: $(first_error "$apt_log")" >&2
         exit 1
     fi
@@ -117,7 +117,7 @@ fi
 if [ "$want_wine32" = yes ]; then
     apt_update
     mkdir -p "$state"
-    if DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" "${apt[@]}" install -y -qq wine32:i386 >"$apt_log" 2>&1; then
+    if DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" "$apt" install -y -qq wine32:i386 >"$apt_log" 2>&1; then
         rm -f "$state/wine32-failed"
     else
         reason="wine32:i386 could not be installed: $(first_error "$apt_log")"
