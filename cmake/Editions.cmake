@@ -32,12 +32,22 @@ if(KESTRUM_BUILD_X86_EDITION)
             "-DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-w64-i686-posix.cmake"
             "-DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}"
             "-DKESTRUM_BUILD_TESTS=${KESTRUM_BUILD_TESTS}"
+            "-DKESTRUM_BUILD_UNIT_TESTS=${KESTRUM_BUILD_UNIT_TESTS}"
             "-DKESTRUM_THIRD_PARTY_INCLUDE=${KESTRUM_THIRD_PARTY_INCLUDE}"
         INSTALL_COMMAND ""
         # The sub-build tracks its own sources; always ask it.
         BUILD_ALWAYS ON
         USES_TERMINAL_CONFIGURE ON
         USES_TERMINAL_BUILD ON)
+    if(KESTRUM_BUILD_TESTS)
+        # scripts/run.sh --x86: the x86 tree's main job only (tests/CMakeLists.txt),
+        # in the tree configured as above.
+        ExternalProject_Add_StepTargets(kestrum_x86_edition configure)
+        add_custom_target(kestrum_x86_main_job
+            COMMAND ${CMAKE_COMMAND} --build "${KESTRUM_X86_BUILD_DIR}" --target kestrum_main_job
+            USES_TERMINAL)
+        add_dependencies(kestrum_x86_main_job kestrum_x86_edition-configure)
+    endif()
 endif()
 
 # 32-bit DLLs: the .def files name the undecorated exports COM and kestrum look

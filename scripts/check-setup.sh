@@ -3,8 +3,10 @@
 # apt that fails every update as a mirror in sync does, and that cannot
 # install wine32:i386. Setup must try the update three times, say so and go
 # on, build nothing it was not asked to, record why wine32 is missing for
-# scripts/wine32-status, and take back the i386 architecture it added. Runs
-# against stand-ins for apt-get and dpkg; the machine is left as it was.
+# scripts/wine32-status, and take back the i386 architecture it added, also
+# when a package it needs cannot be installed and it stops. Runs against
+# stand-ins for apt-get, dpkg and dpkg-query (whatever this machine has
+# installed); the machine is left as it was.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/kestrum-check-setup.XXXXXX")
@@ -18,23 +20,34 @@ fail() {
 
 index_error='E: Failed to fetch http://mirror.invalid/Packages.xz  File has unexpected size (374820 != 376004). Mirror sync in progress?'
 install_error="E: Unable to correct problems, you have held broken packages."
+# Not installed: the packages named in $work/missing; none of them installs.
 cat > "$work/apt-get" <<STUB
 #!/usr/bin/env bash
 echo "\$*" >> "$work/apt-calls"
 case "\$1" in
     update) echo "$index_error" >&2; exit 100 ;;
-    install) case " \$* " in *" wine32:i386 "*) echo "$install_error" >&2; exit 100 ;; esac ;;
+    install) echo "$install_error" >&2; exit 100 ;;
 esac
 STUB
 cat > "$work/dpkg" <<STUB
 #!/usr/bin/env bash
 echo "\$*" >> "$work/dpkg-calls"
 STUB
-chmod +x "$work/apt-get" "$work/dpkg"
+cat > "$work/dpkg-query" <<STUB
+#!/usr/bin/env bash
+grep -qxF -- "\${@: -1}" "$work/missing" && exit 1
+printf 'install ok installed'
+STUB
+chmod +x "$work/apt-get" "$work/dpkg" "$work/dpkg-query"
+run_setup() {
+    printf '%s\n' "$@" > "$work/missing"
+    rm -f "$work/apt-calls" "$work/dpkg-calls"
+    KESTRUM_APT="$work/apt-get" KESTRUM_DPKG="$work/dpkg" KESTRUM_DPKG_QUERY="$work/dpkg-query" \
+        KESTRUM_HOST_I386=yes KESTRUM_SETUP_STATE="$work/state" KESTRUM_APT_RETRY_SECONDS=0 \
+        "$root/scripts/setup.sh" --packages-only > "$work/out" 2>&1
+}
 
-KESTRUM_APT="$work/apt-get" KESTRUM_DPKG="$work/dpkg" KESTRUM_HOST_I386=yes \
-    KESTRUM_SETUP_STATE="$work/state" KESTRUM_APT_RETRY_SECONDS=0 \
-    "$root/scripts/setup.sh" --packages-only > "$work/out" 2>&1 || fail "setup.sh stopped (exit $?)"
+run_setup wine32:i386 || fail "setup.sh stopped (exit $?)"
 
 [ "$(grep -c '^update' "$work/apt-calls")" = 3 ] || fail "apt-get update was not tried exactly three times"
 grep -qxF "setup: apt-get update failed 3 times, going on with the package lists there are: $index_error" "$work/out" ||
@@ -46,5 +59,9 @@ grep -qF "setup: $reason" "$work/out" || fail "no line saying wine32:i386 could 
 grep -qx -- '--add-architecture i386' "$work/dpkg-calls" || fail "the i386 architecture was not added"
 grep -qx -- '--remove-architecture i386' "$work/dpkg-calls" || fail "the i386 architecture it added was left behind"
 
-echo "check-setup: a failing index and an uninstallable wine32 leave setup going, and the machine as it was"
+! run_setup wine32:i386 cmake || fail "setup.sh went on without cmake"
+grep -qxF "setup: could not install cmake: $install_error" "$work/out" || fail "no line naming the package it could not install"
+grep -qx -- '--remove-architecture i386' "$work/dpkg-calls" || fail "stopping, it left the i386 architecture behind"
+
+echo "check-setup: a failing index and an uninstallable wine32 leave setup going, and the machine as it was, also when it stops"
 echo "check-setup: 1 passed, 0 failed"

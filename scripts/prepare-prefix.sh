@@ -3,21 +3,36 @@
 # its wineserver running so each later program starts fast, and installs the
 # test fixtures of both editions: the sample add-in and the stand-in .NET
 # hosting layer, each in its own bitness's registry view and system folder.
-#   prepare-prefix.sh BUILD_DIR [--without-addin | --managed]
+#   prepare-prefix.sh BUILD_DIR [--edition x64|x86] [--without-addin | --managed]
 # BUILD_DIR is the x64 build tree; the x86 edition's tree is BUILD_DIR/x86.
-# --managed points "Pexlo.PowerPoint.Addin" at the sample registered as a .NET
-# add-in is (the "managed" row of managed_variants.tsv).
+# --edition installs that edition's fixtures only, as scripts/run.sh builds
+# no others. --managed points "Pexlo.PowerPoint.Addin" at the sample
+# registered as a .NET add-in is (the "managed" row of managed_variants.tsv).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 fail() {
     echo "prepare-prefix: $*" >&2
     exit 1
 }
-[ $# -ge 1 ] && [ -d "$1" ] || fail "usage: prepare-prefix.sh BUILD_DIR [--without-addin | --managed] (BUILD_DIR must exist)"
+usage="usage: prepare-prefix.sh BUILD_DIR [--edition x64|x86] [--without-addin | --managed] (BUILD_DIR must exist)"
+[ $# -ge 1 ] && [ -d "$1" ] || fail "$usage"
 build=$(cd "$1" && pwd)
+shift
 register_addin=yes
-[ "${2:-}" = "--without-addin" ] && register_addin=no
-[ "${2:-}" = "--managed" ] && register_addin=managed
+only_edition=""
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --edition)
+            [[ "${2:-}" =~ ^(x64|x86)$ ]] || fail "$usage"
+            only_edition=$2
+            shift
+            ;;
+        --without-addin) register_addin=no ;;
+        --managed) register_addin=managed ;;
+        *) fail "$usage" ;;
+    esac
+    shift
+done
 
 export WINEPREFIX="${KESTRUM_WINEPREFIX:-$build/wine-prefix}"
 # shellcheck source=wine-common.sh
@@ -65,7 +80,9 @@ if ! kestrum_wine64 cmd /c exit >"$log" 2>&1 </dev/null; then
 fi
 
 x86_build="$build/x86"
-if [ -d "$x86_build/tests/fixtures" ]; then
+if [ -n "$only_edition" ]; then
+    editions=("$only_edition")
+elif [ -d "$x86_build/tests/fixtures" ]; then
     editions=(x64 x86)
 else
     editions=(x64)
@@ -90,8 +107,13 @@ if [ "$register_addin" = no ]; then
 fi
 if [ "$register_addin" = managed ]; then
     managed_clsid=$(awk -F'\t' '$1 == "managed" { print $2 }' "$root/tests/fixtures/sample_addin/managed_variants.tsv")
-    kestrum_wine64 reg add 'HKCR\Pexlo.PowerPoint.Addin\CLSID' /ve /d "$managed_clsid" /f /reg:64 >"$log" 2>&1 </dev/null
+    # Wine keeps the ProgID in each registry view: in those just installed.
+    for edition in "${editions[@]}"; do
+        view=/reg:64
+        [ "$edition" = x86 ] && view=/reg:32
+        kestrum_wine64 reg add 'HKCR\Pexlo.PowerPoint.Addin\CLSID' /ve /d "$managed_clsid" /f "$view" >"$log" 2>&1 </dev/null
+    done
 fi
-if ! kestrum_wine32_usable; then
+if [ "$only_edition" != x64 ] && ! kestrum_wine32_usable; then
     echo "prepare-prefix: 32-bit programs cannot run here: ${KESTRUM_WINE32#no: }"
 fi
