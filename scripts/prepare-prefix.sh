@@ -95,10 +95,13 @@ for edition in "${editions[@]}"; do
     bash "$root/tests/fixtures/sample_addin/install.sh" "$WINEPREFIX" \
         "$edition_build/tests/fixtures/sample_addin" "$edition"
     # PowerPoint's stand-in where Click-to-Run would keep it; the tests point
-    # the registry at it.
-    stand_in_dir="$WINEPREFIX/drive_c/Pexlo Office Stand-in ($edition)/root/Office16"
-    mkdir -p "$stand_in_dir"
-    cp -f "$edition_build/tests/fixtures/powerpoint_stand_in/POWERPNT.exe" "$stand_in_dir/POWERPNT.EXE"
+    # the registry at it (the main job builds none).
+    powerpoint_stand_in="$edition_build/tests/fixtures/powerpoint_stand_in/POWERPNT.exe"
+    if [ -f "$powerpoint_stand_in" ]; then
+        stand_in_dir="$WINEPREFIX/drive_c/Pexlo Office Stand-in ($edition)/root/Office16"
+        mkdir -p "$stand_in_dir"
+        cp -f "$powerpoint_stand_in" "$stand_in_dir/POWERPNT.EXE"
+    fi
 done
 if [ "$register_addin" = no ]; then
     # Wine keeps the ProgID in each registry view.
