@@ -77,7 +77,9 @@ std::optional<registry_view> view_of_machine(WORD machine) {
 }
 
 std::optional<powerpoint_install> find_powerpoint(platform::registry& registry, platform::file_facts& files) {
+    // App Paths, then each version's InstallRoot, then Click-to-Run, each in both views.
     std::vector<std::wstring> candidates;
+    candidates.reserve(both_views.size() * (1 + office_versions.size() + 1));
     for (const registry_view view : both_views) {
         candidates.push_back(path_from(
             registry, read_registry_text(registry, HKEY_LOCAL_MACHINE,

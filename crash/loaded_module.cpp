@@ -12,9 +12,12 @@ namespace {
 // A loader list longer than this is a broken one.
 constexpr int most_modules = 65536;
 
+// Room for a folder's path and the subfolder named after it ("\\WinSxS").
+constexpr std::size_t subfolder_room = 8;
+
 // A folder whose modules are the system's, as text that stays put.
 struct system_folder {
-    std::array<wchar_t, MAX_PATH + 8> text{};
+    std::array<wchar_t, MAX_PATH + subfolder_room> text{};
     std::wstring_view path;
 };
 

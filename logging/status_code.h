@@ -33,7 +33,7 @@ struct described_code {
 
 template <>
 struct fmt::formatter<kestrum::logging::described_code> {
-    constexpr auto parse(fmt::format_parse_context& context) { return context.begin(); }
+    static constexpr auto parse(fmt::format_parse_context& context) { return context.begin(); }
 
     template <typename FormatContext>
     auto format(const kestrum::logging::described_code& value, FormatContext& context) const {

@@ -28,7 +28,6 @@ constexpr DWORD tail_bytes = 64 * 1024;
 // after a closed console window the system gives this process only seconds.
 constexpr DWORD end_wait_ms = 5000;
 constexpr DWORD interrupted_end_wait_ms = 1000;
-constexpr DWORD milliseconds_per_second = 1000;
 constexpr unsigned bits_per_dword = 32;
 // Verdicts for endings whose own code would read as success.
 constexpr DWORD ended_unexpectedly = 0x800704D5;  // HRESULT_FROM_WIN32(ERROR_PROCESS_ABORTED)
@@ -200,8 +199,7 @@ watch_outcome ended_as_stuck(HANDLE log_file, log_keeper& kept_log, HANDLE proce
 
 // Tells standard error what the worker is waiting for, or ends it when the
 // answer is nothing.
-std::optional<watch_outcome> act_on(const progress_call& call, HANDLE log_file, log_keeper& kept_log,
-                                    HANDLE process) {
+std::optional<watch_outcome> act_on(const progress_call& call, HANDLE log_file, log_keeper& kept_log, HANDLE process) {
     switch (call.kind) {
         case progress_call_kind::still_working:
             platform::write_error_line(fmt::format(
