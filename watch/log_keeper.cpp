@@ -1,8 +1,9 @@
 #include "watch/log_keeper.h"
 
+#include "watch/log_reading.h"
+
 #include <algorithm>
 #include <cstdint>
-#include <span>
 
 namespace kestrum::watch {
 namespace {
@@ -12,35 +13,10 @@ constexpr std::string_view record_end = "\r\n";
 // there; the whole log is compared once damage is seen.
 constexpr std::size_t checked_bytes = 4096;
 constexpr DWORD largest_read = 1024 * 1024;
-constexpr unsigned bits_per_dword = 32;
 
-std::uint64_t size_of(HANDLE file) {
-    LARGE_INTEGER size{};
-    return ::GetFileSizeEx(file, &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
-}
-
-// The bytes of the file from |offset| to |end|, read at that offset.
+// The bytes of the file from |offset| to |end|.
 std::string read_range(HANDLE file, std::uint64_t offset, std::uint64_t end) {
-    std::string bytes(static_cast<std::size_t>(end > offset ? end - offset : 0), '\0');
-    std::size_t filled = 0;
-    while (filled < bytes.size()) {
-        OVERLAPPED at{};
-        const std::uint64_t position = offset + filled;
-        // NOLINTBEGIN(cppcoreguidelines-pro-type-union-access): the platform's structure keeps the offset in a union
-        at.Offset = static_cast<DWORD>(position);
-        at.OffsetHigh = static_cast<DWORD>(position >> bits_per_dword);
-        // NOLINTEND(cppcoreguidelines-pro-type-union-access)
-        const std::span<char> unread = std::span(bytes).subspan(filled);
-        DWORD read = 0;
-        if (!::ReadFile(file, unread.data(), static_cast<DWORD>(std::min<std::size_t>(unread.size(), largest_read)),
-                        &read, &at) ||
-            read == 0) {
-            break;
-        }
-        filled += read;
-    }
-    bytes.resize(filled);
-    return bytes;
+    return read_from(file, offset, end > offset ? end - offset : 0);
 }
 
 bool append(HANDLE file, std::string_view bytes) {

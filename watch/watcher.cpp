@@ -2,6 +2,7 @@
 
 #include "watch/console_interrupt.h"
 #include "watch/log_keeper.h"
+#include "watch/log_reading.h"
 #include "watch/progress_watch.h"
 #include "watch/run_ending.h"
 #include "watch/worker_activity.h"
@@ -13,7 +14,6 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <span>
 #include <string>
 
 namespace kestrum::watch {
@@ -28,7 +28,6 @@ constexpr DWORD tail_bytes = 64 * 1024;
 // after a closed console window the system gives this process only seconds.
 constexpr DWORD end_wait_ms = 5000;
 constexpr DWORD interrupted_end_wait_ms = 1000;
-constexpr unsigned bits_per_dword = 32;
 // Verdicts for endings whose own code would read as success.
 constexpr DWORD ended_unexpectedly = 0x800704D5;  // HRESULT_FROM_WIN32(ERROR_PROCESS_ABORTED)
 constexpr DWORD stuck = 0x800705B4;               // HRESULT_FROM_WIN32(ERROR_TIMEOUT)
@@ -115,35 +114,6 @@ std::optional<started_worker> start_worker(HANDLE log_file) {
     }
     ::ResumeThread(worker.main_thread.get());
     return worker;
-}
-
-std::uint64_t size_of(HANDLE file) {
-    LARGE_INTEGER size{};
-    return ::GetFileSizeEx(file, &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
-}
-
-// |length| bytes of the file from |offset|, read at that offset so that the
-// appending writer is not disturbed.
-std::string read_from(HANDLE file, std::uint64_t offset, std::uint64_t length) {
-    std::string bytes(static_cast<std::size_t>(length), '\0');
-    std::size_t filled = 0;
-    while (filled < bytes.size()) {
-        OVERLAPPED at{};
-        const std::uint64_t position = offset + filled;
-        // NOLINTBEGIN(cppcoreguidelines-pro-type-union-access): the platform's structure keeps the offset in a union
-        at.Offset = static_cast<DWORD>(position);
-        at.OffsetHigh = static_cast<DWORD>(position >> bits_per_dword);
-        // NOLINTEND(cppcoreguidelines-pro-type-union-access)
-        DWORD read = 0;
-        const std::span<char> unread = std::span(bytes).subspan(filled);
-        const auto wanted = static_cast<DWORD>(std::min<std::size_t>(unread.size(), tail_bytes));
-        if (!::ReadFile(file, unread.data(), wanted, &read, &at) || read == 0) {
-            break;
-        }
-        filled += read;
-    }
-    bytes.resize(filled);
-    return bytes;
 }
 
 log_ending ending_of(HANDLE log_file) {
