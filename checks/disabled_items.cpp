@@ -34,10 +34,6 @@ std::wstring utf16le_text(std::span<const BYTE> bytes) {
     return text;
 }
 
-bool ends_with_ignoring_case(std::wstring_view text, std::wstring_view end) {
-    return text.size() >= end.size() && equal_ignoring_case(text.substr(text.size() - end.size()), end);
-}
-
 }  // namespace
 
 std::optional<disabled_item> decode_disabled_item(std::span<const BYTE> value) {

@@ -1,6 +1,7 @@
 #include "checks/powerpoint_install.h"
 
 #include "checks/registry_text.h"
+#include "checks/value_forms.h"
 
 #include <array>
 #include <algorithm>
@@ -31,16 +32,6 @@ std::wstring path_from(platform::registry& registry, const registry_text& value)
         path = path.substr(1, closing == std::wstring::npos ? std::wstring::npos : closing - 1);
     }
     return path;
-}
-
-std::wstring joined(std::wstring folder, const wchar_t* name) {
-    if (folder.empty()) {
-        return folder;
-    }
-    if (folder.back() != L'\\') {
-        folder += L'\\';
-    }
-    return folder + name;
 }
 
 }  // namespace
@@ -91,16 +82,16 @@ std::optional<powerpoint_install> find_powerpoint(platform::registry& registry, 
             std::wstring(L"Software\\Microsoft\\Office\\") + version + L"\\PowerPoint\\InstallRoot";
         for (const registry_view view : both_views) {
             candidates.push_back(
-                joined(path_from(registry, read_registry_text(registry, HKEY_LOCAL_MACHINE, key, view, L"Path")),
-                       L"POWERPNT.EXE"));
+                joined_path(path_from(registry, read_registry_text(registry, HKEY_LOCAL_MACHINE, key, view, L"Path")),
+                            L"POWERPNT.EXE"));
         }
     }
     for (const registry_view view : both_views) {
-        candidates.push_back(
-            joined(path_from(registry, read_registry_text(registry, HKEY_LOCAL_MACHINE,
-                                                          L"Software\\Microsoft\\Office\\ClickToRun\\Configuration",
-                                                          view, L"InstallationPath")),
-                   L"root\\Office16\\POWERPNT.EXE"));
+        candidates.push_back(joined_path(
+            path_from(registry, read_registry_text(registry, HKEY_LOCAL_MACHINE,
+                                                   L"Software\\Microsoft\\Office\\ClickToRun\\Configuration", view,
+                                                   L"InstallationPath")),
+            L"root\\Office16\\POWERPNT.EXE"));
     }
     for (const std::wstring& path : candidates) {
         if (!path.empty() && files.exists(path.c_str())) {

@@ -1,7 +1,5 @@
 #include "checks/powerpoint_view.h"
 
-#include "checks/value_forms.h"
-
 #include "checks/addin_activation.h"
 #include "checks/addin_entries.h"
 #include "checks/disabled_items.h"
@@ -10,6 +8,7 @@
 #include "checks/powerpoint_install.h"
 #include "checks/registry_text.h"
 #include "checks/registry_values.h"
+#include "checks/value_forms.h"
 #include "logging/platform_text.h"
 
 #include <spdlog/logger.h>
@@ -61,9 +60,7 @@ bool is_hosting_layer(std::wstring_view path) {
     const std::size_t name_at = path.find_last_of(L"\\/");
     const std::wstring_view name = name_at == std::wstring_view::npos ? path : path.substr(name_at + 1);
     constexpr std::wstring_view hosting_layer = L"mscoree.dll";
-    return name.size() == hosting_layer.size() &&
-           ::CompareStringOrdinal(name.data(), static_cast<int>(name.size()), hosting_layer.data(),
-                                  static_cast<int>(hosting_layer.size()), TRUE) == CSTR_EQUAL;
+    return equal_ignoring_case(name, hosting_layer);
 }
 
 // The first text value of |names| per user, then per machine, in |view|.

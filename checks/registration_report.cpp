@@ -77,11 +77,6 @@ bool is_searched(std::wstring_view path) {
     return path.find(L':') == std::wstring_view::npos && (path.empty() || (path[0] != L'\\' && path[0] != L'/'));
 }
 
-std::wstring joined(const std::wstring& folder, std::wstring_view path) {
-    const bool ends_in_separator = folder.back() == L'\\' || folder.back() == L'/';
-    return folder + (ends_in_separator ? L"" : L"\\") + std::wstring(path);
-}
-
 // Where the loader looks for a DLL named without a full path, in its order
 // (standard search order, safe DLL search mode on): the program's folder,
 // the system folder, the Windows folder, the working folder, then PATH.
@@ -119,7 +114,7 @@ std::wstring search_for(platform::registry& registry, std::wstring_view path, re
             continue;
         }
         const std::wstring folder = in_view(registry, place.folder, view);
-        const std::wstring candidate = joined(folder, path);
+        const std::wstring candidate = joined_path(folder, path);
         if (file_exists(registry, candidate)) {
             if (equal_ignoring_case(folder, system)) {
                 return L" (the file exists: " + escape_platform_text(candidate) + L")";

@@ -1,5 +1,7 @@
 #include "checks/registry_text.h"
 
+#include "checks/value_forms.h"
+
 #include "logging/platform_text.h"
 
 #include <algorithm>
@@ -53,9 +55,7 @@ std::wstring with_folders_of(platform::registry& registry, const std::wstring& t
         const std::wstring_view name = std::wstring_view(text).substr(open + 1, close - open - 1);
         result.append(text, done, close + 1 - done);
         for (const renamed& folder : folders) {
-            if (::CompareStringOrdinal(name.data(), static_cast<int>(name.size()), folder.name.data(),
-                                       static_cast<int>(folder.name.size()), TRUE) == CSTR_EQUAL &&
-                !registry.environment_variable(folder.there).empty()) {
+            if (equal_ignoring_case(name, folder.name) && !registry.environment_variable(folder.there).empty()) {
                 result.resize(result.size() - name.size() - 1);
                 result += folder.there;
                 result += L'%';

@@ -18,6 +18,18 @@ bool starts_with_ignoring_case(std::wstring_view text, std::wstring_view prefix)
     return text.size() >= prefix.size() && equal_ignoring_case(text.substr(0, prefix.size()), prefix);
 }
 
+bool ends_with_ignoring_case(std::wstring_view text, std::wstring_view end) {
+    return text.size() >= end.size() && equal_ignoring_case(text.substr(text.size() - end.size()), end);
+}
+
+std::wstring joined_path(const std::wstring& folder, std::wstring_view name) {
+    if (folder.empty()) {
+        return folder;
+    }
+    const bool ends_in_separator = folder.back() == L'\\' || folder.back() == L'/';
+    return folder + (ends_in_separator ? L"" : L"\\") + std::wstring(name);
+}
+
 // "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}": only such text is used as a key
 // name, so a value cannot lead the report to read some other key.
 bool is_class_id(std::wstring_view text) {

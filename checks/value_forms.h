@@ -10,6 +10,10 @@ namespace kestrum::checks {
 
 bool equal_ignoring_case(std::wstring_view left, std::wstring_view right);
 bool starts_with_ignoring_case(std::wstring_view text, std::wstring_view prefix);
+bool ends_with_ignoring_case(std::wstring_view text, std::wstring_view end);
+
+// |name| in |folder|, with one separator between them; empty for no folder.
+std::wstring joined_path(const std::wstring& folder, std::wstring_view name);
 
 // "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}": only such text is used as a key
 // name, so a value cannot lead a report to read some other key.
