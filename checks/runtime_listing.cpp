@@ -46,7 +46,7 @@ void write_runtime_version(spdlog::logger& log, ICLRRuntimeInfo& runtime_info) {
         version.assign(capacity, L'\0');
         static_cast<void>(runtime_info.GetVersionString(version.data(), &capacity));
     }
-    log.info(L"  Running using CLR Runtime {}", logging::escape_platform_text(written_text(version)));
+    log.info(L"  Running using CLR Runtime {}", logging::escaped{written_text(version)});
 }
 
 void list_runtime(spdlog::logger& log, IUnknown& runtime, run_status& status) {

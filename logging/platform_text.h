@@ -5,6 +5,8 @@
 // hold any UTF-16 unit, and must never end a record early, start a forged
 // one or drive the terminal that shows it.
 
+#include <fmt/xchar.h>
+
 #include <string>
 #include <string_view>
 
@@ -13,14 +15,69 @@ namespace kestrum::logging {
 // Whether |unit| is written escaped: the C0 controls (below U+0020), DEL
 // (U+007F), the C1 controls (U+0080 to U+009F) and the line and paragraph
 // separators (U+2028, U+2029).
-bool is_escaped_in_records(wchar_t unit) noexcept;
+constexpr bool is_escaped_in_records(wchar_t unit) noexcept {
+    constexpr unsigned first_printable = 0x20;
+    constexpr unsigned delete_unit = 0x7F;
+    constexpr unsigned last_c1_control = 0x9F;
+    constexpr unsigned line_separator = 0x2028;
+    constexpr unsigned paragraph_separator = 0x2029;
+    const auto code = static_cast<unsigned>(unit);
+    return code < first_printable || (code >= delete_unit && code <= last_c1_control) || code == line_separator ||
+           code == paragraph_separator;
+}
 
-// |text| as it may stand in a record: each unit above is written as
-// "<U+XXXX>" (four upper-case hex digits), everything else is kept as it is.
+// Platform text as a wide format argument: it is written as it may stand in
+// a record, each unit above as "<U+XXXX>" (four upper-case hex digits),
+// everything else as it is, straight into the record being formatted.
 // '<' and '>' cannot occur in a Windows path, so a path stays readable and
 // an escape cannot be mistaken for part of one. Every unit of |text| counts,
 // an embedded NUL too: pass a BSTR with its own length. A lone surrogate is
 // kept here and becomes U+FFFD when the record is converted to UTF-8.
+struct escaped {
+    std::wstring_view text;
+};
+
+// The same text as a string of its own, for records built in pieces.
 std::wstring escape_platform_text(std::wstring_view text);
 
 }  // namespace kestrum::logging
+
+// Writes the runs between escaped units whole: a listing of many thousands
+// of names and paths formats each with no copy of its own.
+template <>
+struct fmt::formatter<kestrum::logging::escaped, wchar_t> {
+    constexpr auto parse(fmt::wformat_parse_context& context) { return context.begin(); }
+
+    template <typename FormatContext>
+    auto format(const kestrum::logging::escaped& value, FormatContext& context) const {
+        constexpr std::wstring_view hex_digits = L"0123456789ABCDEF";
+        constexpr unsigned bits_per_hex_digit = 4;
+        constexpr unsigned hex_digit_mask = 0xF;
+        const fmt::formatter<std::wstring_view, wchar_t> plain;
+        std::wstring_view rest = value.text;
+        while (!rest.empty()) {
+            std::size_t kept = 0;
+            while (kept < rest.size() && !kestrum::logging::is_escaped_in_records(rest[kept])) {
+                ++kept;
+            }
+            if (kept != 0) {
+                context.advance_to(plain.format(rest.substr(0, kept), context));
+            }
+            if (kept == rest.size()) {
+                break;
+            }
+            const auto code = static_cast<unsigned>(rest[kept]);
+            const wchar_t escape[] = {L'<',
+                                      L'U',
+                                      L'+',
+                                      hex_digits[(code >> (3 * bits_per_hex_digit)) & hex_digit_mask],
+                                      hex_digits[(code >> (2 * bits_per_hex_digit)) & hex_digit_mask],
+                                      hex_digits[(code >> bits_per_hex_digit) & hex_digit_mask],
+                                      hex_digits[code & hex_digit_mask],
+                                      L'>'};
+            context.advance_to(plain.format(std::wstring_view(escape, std::size(escape)), context));
+            rest.remove_prefix(kept + 1);
+        }
+        return context.out();
+    }
+};

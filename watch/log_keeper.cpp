@@ -13,6 +13,7 @@ constexpr std::string_view record_end = "\r\n";
 // there; the whole log is compared once damage is seen.
 constexpr std::size_t checked_bytes = 4096;
 constexpr DWORD largest_read = 1024 * 1024;
+constexpr std::size_t block_size = 1024 * 1024;
 
 // The bytes of the file from |offset| to |end|.
 std::string read_range(HANDLE file, std::uint64_t offset, std::uint64_t end) {
@@ -47,18 +48,65 @@ std::optional<std::size_t> start_of_damage(std::string_view kept, std::string_vi
     return record_start == std::string_view::npos ? 0 : record_start + record_end.size();
 }
 
+std::span<char> log_keeper::kept_bytes::free_space() {
+    if (size_ == blocks_.size() * block_size) {
+        blocks_.push_back(std::make_unique_for_overwrite<char[]>(block_size));
+    }
+    return std::span(blocks_.back().get(), block_size).subspan(size_ % block_size);
+}
+
+void log_keeper::kept_bytes::read_on(HANDLE file, std::uint64_t end) {
+    while (size_ < end) {
+        std::span<char> space = free_space();
+        space = space.first(static_cast<std::size_t>(std::min<std::uint64_t>(space.size(), end - size_)));
+        const std::size_t read = read_into(file, size_, space);
+        size_ += read;
+        if (read < space.size()) {
+            return;
+        }
+    }
+}
+
+void log_keeper::kept_bytes::append(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const std::span<char> space = free_space();
+        const std::size_t taken = std::min(space.size(), bytes.size());
+        bytes.copy(space.data(), taken);
+        bytes.remove_prefix(taken);
+        size_ += taken;
+    }
+}
+
+std::string log_keeper::kept_bytes::copy(std::size_t from, std::size_t to) const {
+    std::string bytes;
+    bytes.reserve(to - from);
+    for (std::size_t at = from; at < to;) {
+        const std::size_t in_block = std::min(to - at, block_size - at % block_size);
+        bytes.append(blocks_[at / block_size].get() + at % block_size, in_block);
+        at += in_block;
+    }
+    return bytes;
+}
+
+void log_keeper::kept_bytes::clear() noexcept {
+    blocks_.clear();
+    size_ = 0;
+}
+
 void log_keeper::follow() {
     const std::uint64_t size = size_of(file_);
-    const std::size_t checked = std::min(kept_.size(), checked_bytes);
-    if (size >= kept_.size() && read_range(file_, kept_.size() - checked, kept_.size()) ==
-                                    std::string_view(kept_).substr(kept_.size() - checked)) {
-        kept_ += read_range(file_, kept_.size(), size);
+    const std::size_t kept = kept_.size();
+    const std::size_t checked = std::min(kept, checked_bytes);
+    if (size >= kept && read_range(file_, kept - checked, kept) == kept_.copy(kept - checked, kept)) {
+        kept_.read_on(file_, size);
         return;
     }
+    const std::string before = kept_.copy(0, kept);
     const std::string now = read_range(file_, 0, size);
-    const std::optional<std::size_t> damage = start_of_damage(kept_, now);
+    const std::optional<std::size_t> damage = start_of_damage(before, now);
+    kept_.clear();
     if (!damage) {
-        kept_ = now;
+        kept_.append(now);
         return;
     }
     // Where the end of file cannot be set, the worker's handle could not
@@ -66,18 +114,18 @@ void log_keeper::follow() {
     FILE_END_OF_FILE_INFO end{};
     end.EndOfFile.QuadPart = static_cast<LONGLONG>(*damage);
     if (*damage < now.size() && !::SetFileInformationByHandle(file_, FileEndOfFileInfo, &end, sizeof(end))) {
-        kept_ = now;
+        kept_.append(now);
         return;
     }
-    std::string put_back = kept_.substr(*damage);
+    std::string put_back = before.substr(*damage);
     const std::string_view written_since = std::string_view(now).substr(*damage);
     if (!written_since.empty() && !put_back.ends_with(record_end)) {
         put_back += record_end;
     }
     put_back += written_since;
-    kept_.resize(*damage);
+    kept_.append(std::string_view(before).substr(0, *damage));
     if (append(file_, put_back)) {
-        kept_ += put_back;
+        kept_.append(put_back);
     }
 }
 

@@ -9,9 +9,13 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kestrum::watch {
 
@@ -25,8 +29,26 @@ public:
     void follow();
 
 private:
+    // What was read, in blocks of a fixed size: a log of tens of megabytes is
+    // read straight into place and never copied again as it grows.
+    class kept_bytes {
+    public:
+        std::size_t size() const noexcept { return size_; }
+        // Reads the file on from the end of what is kept, up to |end|.
+        void read_on(HANDLE file, std::uint64_t end);
+        void append(std::string_view bytes);
+        std::string copy(std::size_t from, std::size_t to) const;
+        void clear() noexcept;
+
+    private:
+        std::span<char> free_space();
+
+        std::vector<std::unique_ptr<char[]>> blocks_;
+        std::size_t size_ = 0;
+    };
+
     HANDLE file_;
-    std::string kept_;
+    kept_bytes kept_;
 };
 
 // Where a log that held |kept| and now holds |now| must be cut back to before

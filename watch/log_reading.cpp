@@ -16,8 +16,7 @@ std::uint64_t size_of(HANDLE file) {
     return ::GetFileSizeEx(file, &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
 }
 
-std::string read_from(HANDLE file, std::uint64_t offset, std::uint64_t length) {
-    std::string bytes(static_cast<std::size_t>(length), '\0');
+std::size_t read_into(HANDLE file, std::uint64_t offset, std::span<char> bytes) {
     std::size_t filled = 0;
     while (filled < bytes.size()) {
         OVERLAPPED at{};
@@ -27,14 +26,19 @@ std::string read_from(HANDLE file, std::uint64_t offset, std::uint64_t length) {
         at.OffsetHigh = static_cast<DWORD>(position >> bits_per_dword);
         // NOLINTEND(cppcoreguidelines-pro-type-union-access)
         DWORD read = 0;
-        const std::span<char> unread = std::span(bytes).subspan(filled);
+        const std::span<char> unread = bytes.subspan(filled);
         const auto wanted = static_cast<DWORD>(std::min<std::size_t>(unread.size(), largest_read));
         if (!::ReadFile(file, unread.data(), wanted, &read, &at) || read == 0) {
             break;
         }
         filled += read;
     }
-    bytes.resize(filled);
+    return filled;
+}
+
+std::string read_from(HANDLE file, std::uint64_t offset, std::uint64_t length) {
+    std::string bytes(static_cast<std::size_t>(length), '\0');
+    bytes.resize(read_into(file, offset, bytes));
     return bytes;
 }
 
