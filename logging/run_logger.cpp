@@ -1,6 +1,7 @@
 #include "logging/run_logger.h"
 
 #include "logging/console_progress_sink.h"
+#include "logging/file_record_formatter.h"
 #include "logging/handle_file_sink.h"
 #include "logging/log_file.h"
 #include "platform/system_error.h"
@@ -42,7 +43,7 @@ std::unique_ptr<gated_logger> make_logger(HANDLE file, HANDLE output, run_progre
 
     auto log_file = std::make_shared<handle_file_sink>(file, progress, write);
     log_file->set_level(spdlog::level::info);
-    log_file->set_pattern(file_pattern);
+    log_file->set_formatter(std::make_unique<file_record_formatter>(file_pattern));
 
     return std::make_unique<gated_logger>("log", spdlog::sinks_init_list{published_console, log_file});
 }

@@ -10,8 +10,10 @@
 namespace kestrum::watch {
 namespace {
 
-// How a process ends that the default handler ended (STATUS_CONTROL_C_EXIT).
+// How a process ends that the default handler ended (STATUS_CONTROL_C_EXIT);
+// Wine's default handler ends it with 0.
 constexpr DWORD ended_by_console_event = 0xC000013A;
+constexpr DWORD ended_by_console_event_under_wine = 0;
 // How long to wait for an event that has already ended the worker.
 constexpr DWORD event_grace_ms = 1000;
 
@@ -80,10 +82,11 @@ DWORD wait_for_worker_or_interrupt(HANDLE worker, DWORD timeout_ms) {
     return ::WaitForMultipleObjects(static_cast<DWORD>(waited.size()), waited.data(), FALSE, timeout_ms);
 }
 
-console_interrupt interrupt_of_run(HANDLE worker) {
+console_interrupt interrupt_of_run(HANDLE worker, bool verdict_written) {
     DWORD exit_code = 0;
-    if (received.load() == console_interrupt::none && interrupt_came != nullptr &&
-        ::GetExitCodeProcess(worker, &exit_code) && exit_code == ended_by_console_event) {
+    if (received.load() == console_interrupt::none && interrupt_came != nullptr && !verdict_written &&
+        ::GetExitCodeProcess(worker, &exit_code) &&
+        (exit_code == ended_by_console_event || exit_code == ended_by_console_event_under_wine)) {
         ::WaitForSingleObject(interrupt_came, event_grace_ms);
     }
     return received.load();

@@ -32,8 +32,10 @@ console_interrupt console_interrupt_received() noexcept;
 DWORD wait_for_worker_or_interrupt(HANDLE worker, DWORD timeout_ms);
 
 // The interrupt that ended the run of |worker|, or none. A worker that died
-// of the same event first is given a moment for the event to reach here too.
-console_interrupt interrupt_of_run(HANDLE worker);
+// without its verdict as the default handler ends a process is given a
+// moment for the same event to reach here too: the system hands it to each
+// process on the console in no set order.
+console_interrupt interrupt_of_run(HANDLE worker, bool verdict_written);
 
 // The records an interrupted run ends with, its verdict last.
 std::vector<std::string> interrupted_run_records(console_interrupt interrupt);

@@ -38,6 +38,9 @@ struct published_progress {
     std::uint32_t log_failed_after = 0;
     std::uint32_t log_failed_error = 0;
     std::uint32_t console_record = 0;
+
+    // The verdict's record was written, as far as the log sink knows.
+    bool verdict_taken() const noexcept { return verdict_record != 0 && log_records >= verdict_record; }
 };
 
 published_progress read_published(const logging::run_progress& progress) noexcept;

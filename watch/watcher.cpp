@@ -206,7 +206,7 @@ std::optional<watch_outcome> run_watched_worker(HANDLE log_file, const watch_lim
         kept_log.follow();
         const std::uint64_t now = awake_milliseconds();
         const published_progress published = read_published(progress);
-        if (published.verdict_record != 0 && published.log_records >= published.verdict_record) {
+        if (published.verdict_taken()) {
             verdict_seen = verdict_seen.value_or(now);
             if (now - *verdict_seen >= limits.after_verdict_ms) {
                 // Stuck on its way out, after everything was written: only
@@ -224,7 +224,7 @@ std::optional<watch_outcome> run_watched_worker(HANDLE log_file, const watch_lim
         }
     }
 
-    const console_interrupt interrupt = interrupt_of_run(process);
+    const console_interrupt interrupt = interrupt_of_run(process, read_published(progress).verdict_taken());
     if (interrupt != console_interrupt::none) {
         end_worker(process, 0, interrupted_end_wait_ms);
     }

@@ -1,3 +1,4 @@
+#include "logging/file_record_formatter.h"
 #include "logging/log_file.h"
 #include "logging/log_location.h"
 #include "logging/run_logger.h"
@@ -5,6 +6,10 @@
 #include <spdlog/pattern_formatter.h>
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <tuple>
 
 namespace kestrum::logging {
 namespace {
@@ -49,6 +54,22 @@ TEST(RecordLayout, FileRecordCarriesDateTimeMillisecondsAndOffset) {
     EXPECT_EQ(record[0], '[');
     EXPECT_EQ(record[20], '.');
     EXPECT_TRUE(record[24] == ' ' && (record[25] == '+' || record[25] == '-') && record[28] == ':') << record;
+}
+
+TEST(RecordLayout, FileRecordsAreThePatternsOwnBytesWithinASecondAndAcrossSeconds) {
+    spdlog::pattern_formatter pattern(file_pattern);
+    file_record_formatter fast(file_pattern);
+    const auto second = spdlog::log_clock::time_point(std::chrono::seconds(1796850000));
+    for (const auto& [after, level, text] : {std::tuple{5, spdlog::level::info, "Pexlo Kestrum v1"},
+                                             {5, spdlog::level::info, ""}, {999, spdlog::level::err, "x"},
+                                             {1042, spdlog::level::info, "Done."}, {1043, spdlog::level::info, "  a"}}) {
+        const spdlog::details::log_msg message(second + std::chrono::milliseconds(after), {}, "log", level, text);
+        spdlog::memory_buf_t expected;
+        spdlog::memory_buf_t written;
+        pattern.format(message, expected);
+        fast.format(message, written);
+        EXPECT_EQ(std::string(written.data(), written.size()), std::string(expected.data(), expected.size()));
+    }
 }
 
 }  // namespace
