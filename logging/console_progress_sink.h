@@ -22,11 +22,11 @@ public:
     void log(const spdlog::details::log_msg& message) override {
         const std::uint32_t record = records_.fetch_add(1) + 1;
         if (progress_ != nullptr) {
-            progress_->console_record.store(record);
+            progress_->console_record.store(record, std::memory_order_release);
         }
         console_->log(message);
         if (progress_ != nullptr) {
-            progress_->console_record.store(0);
+            progress_->console_record.store(0, std::memory_order_release);
         }
     }
     void flush() override { console_->flush(); }

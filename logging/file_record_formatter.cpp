@@ -14,8 +14,6 @@ constexpr std::string_view end_of_line = SPDLOG_EOL;
 constexpr std::uint32_t hundred = 100;
 constexpr std::uint32_t ten = 10;
 
-void append(spdlog::memory_buf_t& out, std::string_view text) { out.append(text.data(), text.data() + text.size()); }
-
 }  // namespace
 
 file_record_formatter::file_record_formatter(std::string pattern)
@@ -44,14 +42,24 @@ void file_record_formatter::format(const spdlog::details::log_msg& message, spdl
             .count());
     const char digits[] = {static_cast<char>('0' + milliseconds / hundred),
                            static_cast<char>('0' + milliseconds / ten % ten), static_cast<char>('0' + milliseconds % ten)};
-    append(out, before_milliseconds_);
-    append(out, std::string_view(digits, millisecond_digits));
-    append(out, after_milliseconds_);
     const spdlog::string_view_t level = spdlog::level::to_string_view(message.level);
-    append(out, std::string_view(level.data(), level.size()));
-    append(out, after_level);
-    append(out, std::string_view(message.payload.data(), message.payload.size()));
-    append(out, end_of_line);
+    const std::string_view pieces[] = {before_milliseconds_,
+                                       std::string_view(digits, millisecond_digits),
+                                       after_milliseconds_,
+                                       std::string_view(level.data(), level.size()),
+                                       after_level,
+                                       std::string_view(message.payload.data(), message.payload.size()),
+                                       end_of_line};
+    std::size_t length = 0;
+    for (const std::string_view piece : pieces) {
+        length += piece.size();
+    }
+    // One growth of the buffer for the whole record.
+    std::size_t at = out.size();
+    out.resize(at + length);
+    for (const std::string_view piece : pieces) {
+        at += piece.copy(out.data() + at, piece.size());
+    }
 }
 
 std::unique_ptr<spdlog::formatter> file_record_formatter::clone() const {

@@ -18,6 +18,9 @@ bool write_whole(HANDLE file, std::string_view bytes, DWORD& error) noexcept {
     return false;
 }
 
+// Published with release stores: the watcher, in another process, needs each
+// value whole and in order, nothing more, and a record pays no full fence.
+//
 // Before the write: the watcher then knows, even of a record cut short by a
 // kill, whose bytes are at the log's end.
 void handle_file_sink::publish_taken(const spdlog::details::log_msg& message, std::uint32_t record,
@@ -29,11 +32,11 @@ void handle_file_sink::publish_taken(const spdlog::details::log_msg& message, st
         // Only kestrum's own calls reach this sink, and platform text never
         // stands alone in a record: this is the verdict. A run that reaches
         // it exits 0.
-        progress_->verdict_code.store(*code);
-        progress_->verdict_status.store(0);
-        progress_->verdict_record.store(record);
+        progress_->verdict_code.store(*code, std::memory_order_release);
+        progress_->verdict_status.store(0, std::memory_order_release);
+        progress_->verdict_record.store(record, std::memory_order_release);
     }
-    progress_->log_pending_bytes.store(static_cast<std::uint32_t>(size));
+    progress_->log_pending_bytes.store(static_cast<std::uint32_t>(size), std::memory_order_release);
 }
 
 void handle_file_sink::sink_it_(const spdlog::details::log_msg& message) {
@@ -49,15 +52,15 @@ void handle_file_sink::sink_it_(const spdlog::details::log_msg& message) {
             throw spdlog::spdlog_ex(fmt::format("cannot write the log file: system error {}", error));
         }
         failed_ = true;
-        progress_->log_failed_after.store(record - 1);
-        progress_->log_failed_error.store(error);
+        progress_->log_failed_after.store(record - 1, std::memory_order_release);
+        progress_->log_failed_error.store(error, std::memory_order_release);
     } else if (!failed_) {
         bytes_ += formatted.size();
     }
     if (progress_ != nullptr) {
-        progress_->log_bytes.store(bytes_);
-        progress_->log_pending_bytes.store(0);
-        progress_->log_records.store(record);
+        progress_->log_bytes.store(bytes_, std::memory_order_release);
+        progress_->log_pending_bytes.store(0, std::memory_order_release);
+        progress_->log_records.store(record, std::memory_order_release);
     }
 }
 
