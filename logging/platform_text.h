@@ -22,8 +22,11 @@ constexpr bool is_escaped_in_records(wchar_t unit) noexcept {
     constexpr unsigned line_separator = 0x2028;
     constexpr unsigned paragraph_separator = 0x2029;
     const auto code = static_cast<unsigned>(unit);
-    return code < first_printable || (code >= delete_unit && code <= last_c1_control) || code == line_separator ||
-           code == paragraph_separator;
+    // Printable ASCII first: nearly every unit of a path or a name.
+    if (code - first_printable < delete_unit - first_printable) {
+        return false;
+    }
+    return code <= last_c1_control || code == line_separator || code == paragraph_separator;
 }
 
 // Platform text as a wide format argument: it is written as it may stand in

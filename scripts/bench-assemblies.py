@@ -20,6 +20,13 @@ scripts/test.sh or scripts/run.sh has built everything:
 
 --also times another build of kestrum.exe in the same pairs, for a before and
 after from one run.
+
+Each round also times the floor run in two processes (two_process_floor.exe,
+a parent importing only the base libraries that starts durable_floor.exe as
+kestrum.exe starts its worker, and waits): the least a run with a watcher
+outside the add-in's process can cost here. Under Wine every process pays its
+own start-up (tens of milliseconds, a time-zone lookup among it), so at 50
+assemblies this alone is a large part of the floor.
 """
 
 import ctypes
@@ -35,6 +42,7 @@ from kestrum_run import (BUILD, EXE, PREFIX, ROOT, new_workdir, register_addin, 
                          wine_environment)
 
 FLOOR = BUILD / "tests" / "fixtures" / "durable_floor" / "durable_floor.exe"
+TWO_PROCESS_FLOOR = FLOOR.with_name("two_process_floor.exe")
 # 50 is about what a real add-in brings: there the fixed cost of a run shows.
 SCENARIOS = {50: "fifty_assemblies", 20000: "many_assemblies", 200000: "very_many_assemblies"}
 PR_SET_CHILD_SUBREAPER = 36
@@ -74,7 +82,7 @@ def main():
     runs = int(arguments[0]) if arguments else 5
     if ctypes.CDLL(None, use_errno=True).prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) != 0:
         sys.exit("cannot become the child subreaper: the worker's peak memory would be lost")
-    programs = {"kestrum": EXE, "floor": FLOOR}
+    programs = {"kestrum": EXE, "floor": FLOOR, "two_process_floor": TWO_PROCESS_FLOOR}
     if other:
         programs["other"] = other
     subprocess.run(["bash", str(ROOT / "scripts" / "prepare-prefix.sh"), str(BUILD)], check=True,
@@ -93,11 +101,14 @@ def main():
         subprocess.run(["wineserver", "-k"], env={**os.environ, "WINEPREFIX": str(PREFIX)}, check=False)
 
     print(f"median of {runs} paired runs each, standard output to /dev/null, log file on disk")
-    print(f"{'assemblies':>10}  {'kestrum':>9}  {'floor':>9}  {'ratio':>6}  {'kestrum peak':>12}  {'floor peak':>10}")
+    print(f"{'assemblies':>10}  {'kestrum':>9}  {'floor':>9}  {'ratio':>6}  {'kestrum peak':>12}  {'floor peak':>10}  "
+          f"{'two-process floor':>17}  {'ratio':>6}")
     for assemblies, result in results.items():
         (kestrum, kestrum_peak), (floor, floor_peak) = result["kestrum"], result["floor"]
+        two_process = result["two_process_floor"][0]
         print(f"{assemblies:>10}  {kestrum:8.3f}s  {floor:8.3f}s  {kestrum / floor:6.2f}  "
-              f"{kestrum_peak / 1024:9.1f} MiB  {floor_peak / 1024:7.1f} MiB")
+              f"{kestrum_peak / 1024:9.1f} MiB  {floor_peak / 1024:7.1f} MiB  {two_process:16.3f}s  "
+              f"{two_process / floor:6.2f}")
         if other:
             other_time, other_peak = result["other"]
             print(f"{'':>10}  other {other.name}: {other_time:.3f}s, ratio {other_time / floor:.2f}, "
