@@ -2,6 +2,7 @@
 
 #include <spdlog/common.h>
 
+#include <span>
 #include <string_view>
 
 namespace kestrum::logging {
@@ -28,37 +29,38 @@ void file_record_formatter::format(const spdlog::details::log_msg& message, spdl
         // bracket before the level.
         const std::size_t start = out.size();
         whole_record_.format(message, out);
-        const std::string_view record(out.data() + start, out.size() - start);
+        const std::string_view record = std::string_view(out.data(), out.size()).substr(start);
         const std::size_t point = record.find('.');
         const std::size_t offset_end = record.find(after_offset, point) + after_offset.size();
         before_milliseconds_ = record.substr(0, point + 1);
-        after_milliseconds_ = record.substr(point + 1 + millisecond_digits, offset_end - point - 1 - millisecond_digits);
+        after_milliseconds_ =
+            record.substr(point + 1 + millisecond_digits, offset_end - point - 1 - millisecond_digits);
         second_ = second;
         return;
     }
-    const auto milliseconds = static_cast<std::uint32_t>(
-        (std::chrono::duration_cast<std::chrono::milliseconds>(since_epoch) -
-          std::chrono::duration_cast<std::chrono::milliseconds>(second))
-            .count());
+    const auto milliseconds =
+        static_cast<std::uint32_t>((std::chrono::duration_cast<std::chrono::milliseconds>(since_epoch) -
+                                    std::chrono::duration_cast<std::chrono::milliseconds>(second))
+                                       .count());
     const char digits[] = {static_cast<char>('0' + milliseconds / hundred),
-                           static_cast<char>('0' + milliseconds / ten % ten), static_cast<char>('0' + milliseconds % ten)};
+                           static_cast<char>('0' + milliseconds / ten % ten),
+                           static_cast<char>('0' + milliseconds % ten)};
     const spdlog::string_view_t level = spdlog::level::to_string_view(message.level);
-    const std::string_view pieces[] = {before_milliseconds_,
-                                       std::string_view(digits, millisecond_digits),
-                                       after_milliseconds_,
-                                       std::string_view(level.data(), level.size()),
-                                       after_level,
-                                       std::string_view(message.payload.data(), message.payload.size()),
-                                       end_of_line};
+    const std::string_view pieces[] = {
+        before_milliseconds_, std::string_view(digits, millisecond_digits),
+        after_milliseconds_,  std::string_view(level.data(), level.size()),
+        after_level,          std::string_view(message.payload.data(), message.payload.size()),
+        end_of_line};
     std::size_t length = 0;
     for (const std::string_view piece : pieces) {
         length += piece.size();
     }
     // One growth of the buffer for the whole record.
-    std::size_t at = out.size();
-    out.resize(at + length);
+    const std::size_t start = out.size();
+    out.resize(start + length);
+    std::span<char> rest = std::span(out.data(), out.size()).subspan(start);
     for (const std::string_view piece : pieces) {
-        at += piece.copy(out.data() + at, piece.size());
+        rest = rest.subspan(piece.copy(rest.data(), piece.size()));
     }
 }
 

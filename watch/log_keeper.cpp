@@ -82,7 +82,9 @@ std::string log_keeper::kept_bytes::copy(std::size_t from, std::size_t to) const
     bytes.reserve(to - from);
     for (std::size_t at = from; at < to;) {
         const std::size_t in_block = std::min(to - at, block_size - at % block_size);
-        bytes.append(blocks_[at / block_size].get() + at % block_size, in_block);
+        const std::span<const char> piece =
+            std::span<const char>(blocks_[at / block_size].get(), block_size).subspan(at % block_size, in_block);
+        bytes.append(piece.data(), piece.size());
         at += in_block;
     }
     return bytes;
