@@ -49,7 +49,7 @@ std::wstring escape_platform_text(std::wstring_view text);
 // of names and paths formats each with no copy of its own.
 template <>
 struct fmt::formatter<kestrum::logging::escaped, wchar_t> {
-    constexpr auto parse(fmt::wformat_parse_context& context) { return context.begin(); }
+    static constexpr auto parse(fmt::wformat_parse_context& context) { return context.begin(); }
 
     template <typename FormatContext>
     auto format(const kestrum::logging::escaped& value, FormatContext& context) const {

@@ -13,7 +13,7 @@ constexpr std::string_view record_end = "\r\n";
 // there; the whole log is compared once damage is seen.
 constexpr std::size_t checked_bytes = 4096;
 constexpr DWORD largest_read = 1024 * 1024;
-constexpr std::size_t block_size = 1024 * 1024;
+constexpr std::size_t block_size = std::size_t{1024} * 1024;
 
 // The bytes of the file from |offset| to |end|.
 std::string read_range(HANDLE file, std::uint64_t offset, std::uint64_t end) {
