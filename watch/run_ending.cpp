@@ -90,11 +90,8 @@ published_progress read_published(const logging::run_progress& progress) noexcep
 }
 
 bool worker_reached_verdict(const published_progress& published, std::uint64_t log_size, const log_ending& ending) {
-    if (published.verdict_record == 0) {
-        return false;
-    }
-    return published.log_records >= published.verdict_record ||
-           (published.log_pending_bytes != 0 && ending.verdict_written &&
+    return published.verdict_taken() ||
+           (published.verdict_record != 0 && published.log_pending_bytes != 0 && ending.verdict_written &&
             log_size == published.log_bytes + published.log_pending_bytes);
 }
 
