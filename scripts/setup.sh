@@ -78,7 +78,7 @@ apt_update() {
 # wine32 runs the 32-bit edition's tests, but only on a kernel that executes
 # 32-bit x86 code: elsewhere it would make /usr/bin/wine a loader the kernel
 # refuses, for every user of the machine.
-host_i386=${KESTRUM_HOST_I386:-$("$root/scripts/wine32-status" --host)}
+host_i386=$("$root/scripts/wine32-status" --host)
 want_wine32=no
 if [ "$host_i386" = yes ]; then
     # kestrum.exe's own run needs none: it is tried for what runs kestrum32.exe.
