@@ -3,8 +3,8 @@
 #include "app/verdict.h"
 #include "checks/addin_activation.h"
 #include "checks/module_listing.h"
-#include "checks/powerpoint_view.h"
-#include "checks/registration_report.h"
+#include "reports/powerpoint_view.h"
+#include "reports/registration_report.h"
 #include "checks/run_status.h"
 #include "checks/runtime_listing.h"
 
@@ -59,11 +59,11 @@ void run_checks(spdlog::logger& log, const platform_services& platform) {
 
         addin->tear_down();
     } else {
-        checks::report_registration(log, platform.registry);
+        reports::report_registration(log, platform.registry);
     }
     // Whether PowerPoint itself would load the add-in: what the customer
     // sees, whichever way the activation went.
-    checks::report_powerpoint_view(log, platform.registry, platform.files);
+    reports::report_powerpoint_view(log, platform.registry, platform.files);
 
     write_verdict(log, status);
 }

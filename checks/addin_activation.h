@@ -3,6 +3,7 @@
 #include "checks/run_status.h"
 #include "platform/com_owners.h"
 #include "platform/com_runtime.h"
+#include "reports/addin_identity.h"
 
 #include <optional>
 
@@ -12,7 +13,7 @@ class logger;
 
 namespace kestrum::checks {
 
-inline constexpr wchar_t addin_prog_id[] = L"Pexlo.PowerPoint.Addin";
+using reports::addin_prog_id;
 
 // The created add-in object. Holding it keeps the add-in's server, and all
 // it loaded, in the process while the listings run. Tearing it down releases

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# A second compiler and static analysis over the product code (app/, checks/,
+# A second compiler and static analysis over the product code (app/, checks/, reports/,
 # crash/, watch/, logging/, platform/), on a Debian 12 machine:
 #   1. builds the program and the test fixtures with Clang for the same
 #      Windows target (cmake/clang-mingw-w64.cmake, into build-clang/), with
@@ -15,7 +15,7 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="${KESTRUM_ANALYZE_BUILD_DIR:-$root/build-clang}"
 jobs="${KESTRUM_ANALYZE_JOBS:-$(nproc)}"
-product_folders=(app checks crash watch logging platform)
+product_folders=(app checks reports crash watch logging platform)
 
 packages=(clang clang-tidy clang-format lld cmake ninja-build python3 googletest
           g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)

@@ -1,6 +1,6 @@
-#include "checks/disabled_items.h"
-#include "checks/load_conclusion.h"
-#include "checks/powerpoint_view.h"
+#include "reports/disabled_items.h"
+#include "reports/load_conclusion.h"
+#include "reports/powerpoint_view.h"
 #include "tests/unit/fake_file_facts.h"
 #include "tests/unit/fake_registry.h"
 #include "tests/unit/recording_log.h"
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace kestrum::checks {
+namespace kestrum::reports {
 namespace {
 
 using Bytes = std::vector<BYTE>;
@@ -177,4 +177,4 @@ TEST(PowerPointView, ReadsAThirtyTwoBitPowerPointsViewAndNamesBadValues) {
 }
 
 }  // namespace
-}  // namespace kestrum::checks
+}  // namespace kestrum::reports

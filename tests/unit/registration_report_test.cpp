@@ -1,4 +1,4 @@
-#include "checks/registration_report.h"
+#include "reports/registration_report.h"
 #include "tests/unit/fake_registry.h"
 #include "platform/text_encoding.h"
 #include "tests/unit/recording_log.h"
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace kestrum::checks {
+namespace kestrum::reports {
 namespace {
 
 using platform::registry_view;
@@ -145,4 +145,4 @@ TEST_F(RegistrationReport, ExpandedServerOfTheOtherViewIsLookedForWhereProgramsO
 }
 
 }  // namespace
-}  // namespace kestrum::checks
+}  // namespace kestrum::reports

@@ -1,12 +1,12 @@
-#include "checks/disabled_items.h"
+#include "reports/disabled_items.h"
 
-#include "checks/value_forms.h"
+#include "reports/value_forms.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
-namespace kestrum::checks {
+namespace kestrum::reports {
 namespace {
 
 constexpr std::size_t header_bytes = 3 * sizeof(DWORD);
@@ -68,4 +68,4 @@ bool names_addin(const disabled_item& item, const addin_identity& addin) {
     return addin.managed && ends_with_ignoring_case(item.path, L"\\mscoree.dll");
 }
 
-}  // namespace kestrum::checks
+}  // namespace kestrum::reports

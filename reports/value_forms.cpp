@@ -1,4 +1,4 @@
-#include "checks/value_forms.h"
+#include "reports/value_forms.h"
 
 #include "platform/text_encoding.h"
 
@@ -6,7 +6,7 @@
 
 #include <cwctype>
 
-namespace kestrum::checks {
+namespace kestrum::reports {
 
 bool equal_ignoring_case(std::wstring_view left, std::wstring_view right) {
     return left.size() == right.size() &&
@@ -91,4 +91,4 @@ std::wstring path_from_file_url(const std::wstring& code_base) {
     return platform::to_utf16(decoded);
 }
 
-}  // namespace kestrum::checks
+}  // namespace kestrum::reports

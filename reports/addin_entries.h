@@ -4,7 +4,7 @@
 // \Addins\<ProgID> per user, per machine, and in Click-to-Run's copy of the
 // machine's registry: written as records and kept for the conclusion.
 
-#include "checks/load_conclusion.h"
+#include "reports/load_conclusion.h"
 #include "platform/file_facts.h"
 #include "platform/registry.h"
 
@@ -17,7 +17,7 @@ namespace spdlog {
 class logger;
 }
 
-namespace kestrum::checks {
+namespace kestrum::reports {
 
 // Where an entry is looked for and how its records name it.
 struct entry_place {
@@ -44,4 +44,4 @@ std::wstring load_behavior_meaning(DWORD value);
 // "file:///" URL read as the path it stands for.
 std::wstring manifest_path(const std::wstring& manifest);
 
-}  // namespace kestrum::checks
+}  // namespace kestrum::reports

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-namespace kestrum::checks {
+namespace kestrum::reports {
 
 // One of the add-in's entries with PowerPoint.
 struct entry_facts {
@@ -41,4 +41,4 @@ std::optional<DWORD> effective_load_behavior(const load_facts& facts);
 // that it is not known.
 std::wstring load_conclusion(const load_facts& facts);
 
-}  // namespace kestrum::checks
+}  // namespace kestrum::reports

@@ -6,7 +6,7 @@ namespace spdlog {
 class logger;
 }
 
-namespace kestrum::checks {
+namespace kestrum::reports {
 
 // Writes, after a failed activation, how "Pexlo.PowerPoint.Addin" is
 // registered: where the ProgID is and which class it names, and that class's
@@ -15,4 +15,4 @@ namespace kestrum::checks {
 // status.
 void report_registration(spdlog::logger& log, platform::registry& registry);
 
-}  // namespace kestrum::checks
+}  // namespace kestrum::reports

@@ -1,8 +1,8 @@
-#include "checks/addin_entries.h"
+#include "reports/addin_entries.h"
 
-#include "checks/registry_text.h"
-#include "checks/registry_values.h"
-#include "checks/value_forms.h"
+#include "reports/registry_text.h"
+#include "reports/registry_values.h"
+#include "reports/value_forms.h"
 #include "logging/platform_text.h"
 #include "platform/text_encoding.h"
 
@@ -10,7 +10,7 @@
 
 #include <string_view>
 
-namespace kestrum::checks {
+namespace kestrum::reports {
 
 std::wstring load_behavior_meaning(DWORD value) {
     switch (value) {
@@ -94,4 +94,4 @@ entry_report report_addin_entry(spdlog::logger& log, platform::registry& registr
     return report;
 }
 
-}  // namespace kestrum::checks
+}  // namespace kestrum::reports

@@ -4,7 +4,7 @@
 // and every kind of value named as the records name it: "missing",
 // "not text but REG_DWORD", "cannot be read (error 5)".
 
-#include "checks/registry_text.h"
+#include "reports/registry_text.h"
 #include "platform/registry.h"
 
 #include <windows.h>
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace kestrum::checks {
+namespace kestrum::reports {
 
 enum class number_state { number, missing, not_number, unreadable };
 
@@ -46,4 +46,4 @@ enumerated_value read_enumerated_value(platform::registry& registry, HKEY root, 
 // A number, or why it is not one: "missing", "not a number but REG_SZ", ...
 std::wstring describe_registry_number(const registry_number& value);
 
-}  // namespace kestrum::checks
+}  // namespace kestrum::reports

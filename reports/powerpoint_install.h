@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-namespace kestrum::checks {
+namespace kestrum::reports {
 
 inline constexpr WORD machine_x86 = 0x014C;
 inline constexpr WORD machine_x64 = 0x8664;
@@ -36,4 +36,4 @@ std::optional<WORD> pe_machine(platform::file_facts& files, const std::wstring& 
 // add-ins. None for a machine kestrum does not know.
 std::optional<platform::registry_view> view_of_machine(WORD machine);
 
-}  // namespace kestrum::checks
+}  // namespace kestrum::reports

@@ -1,14 +1,14 @@
-#include "checks/powerpoint_install.h"
+#include "reports/powerpoint_install.h"
 
-#include "checks/registry_text.h"
-#include "checks/value_forms.h"
+#include "reports/registry_text.h"
+#include "reports/value_forms.h"
 
 #include <array>
 #include <algorithm>
 #include <cstddef>
 #include <vector>
 
-namespace kestrum::checks {
+namespace kestrum::reports {
 namespace {
 
 using platform::registry_view;
@@ -101,4 +101,4 @@ std::optional<powerpoint_install> find_powerpoint(platform::registry& registry, 
     return std::nullopt;
 }
 
-}  // namespace kestrum::checks
+}  // namespace kestrum::reports

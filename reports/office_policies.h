@@ -4,7 +4,7 @@
 // Software\Policies\Microsoft\Office\<version>\PowerPoint, per user and per
 // machine: written as records when set, and kept for the conclusion.
 
-#include "checks/load_conclusion.h"
+#include "reports/load_conclusion.h"
 #include "platform/registry.h"
 
 #include <string>
@@ -14,7 +14,7 @@ namespace spdlog {
 class logger;
 }
 
-namespace kestrum::checks {
+namespace kestrum::reports {
 
 // Writes "  Policy (HKCU): ..." then "(HKLM)" for every policy set in one of
 // |versions| ("16.0"), and sets the policy facts of |facts|. HKLM is read in
@@ -23,4 +23,4 @@ void report_office_policies(spdlog::logger& log, platform::registry& registry,
                             const std::vector<std::wstring>& versions, platform::registry_view machine_view,
                             load_facts& facts);
 
-}  // namespace kestrum::checks
+}  // namespace kestrum::reports

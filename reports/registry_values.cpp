@@ -1,8 +1,8 @@
-#include "checks/registry_values.h"
+#include "reports/registry_values.h"
 
 #include "logging/platform_text.h"
 
-namespace kestrum::checks {
+namespace kestrum::reports {
 namespace {
 
 // A value may change between asking its size and reading it.
@@ -79,4 +79,4 @@ std::wstring describe_registry_number(const registry_number& value) {
     return L"cannot be read (error " + std::to_wstring(value.error) + L")";
 }
 
-}  // namespace kestrum::checks
+}  // namespace kestrum::reports

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace kestrum::checks {
+namespace kestrum::reports {
 
 struct disabled_item {
     DWORD kind = 0;
@@ -37,4 +37,4 @@ struct addin_identity {
 // which of these it matches by, so any of them counts.
 bool names_addin(const disabled_item& item, const addin_identity& addin);
 
-}  // namespace kestrum::checks
+}  // namespace kestrum::reports

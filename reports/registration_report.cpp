@@ -1,8 +1,8 @@
-#include "checks/registration_report.h"
+#include "reports/registration_report.h"
 
-#include "checks/addin_activation.h"
-#include "checks/registry_text.h"
-#include "checks/value_forms.h"
+#include "reports/addin_identity.h"
+#include "reports/registry_text.h"
+#include "reports/value_forms.h"
 #include "logging/platform_text.h"
 #include "platform/text_encoding.h"
 
@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kestrum::checks {
+namespace kestrum::reports {
 namespace {
 
 using platform::registry_view;
@@ -309,4 +309,4 @@ void report_registration(spdlog::logger& log, platform::registry& registry) {
     }
 }
 
-}  // namespace kestrum::checks
+}  // namespace kestrum::reports

@@ -1,6 +1,6 @@
-#include "checks/load_conclusion.h"
+#include "reports/load_conclusion.h"
 
-namespace kestrum::checks {
+namespace kestrum::reports {
 namespace {
 
 // Load at startup (0x2) and connected (0x1): Office clears 0x1 of an add-in
@@ -66,4 +66,4 @@ std::wstring load_conclusion(const load_facts& facts) {
     return L"PowerPoint will not try to load the add-in when it starts: " + reason + L".";
 }
 
-}  // namespace kestrum::checks
+}  // namespace kestrum::reports

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-namespace kestrum::checks {
+namespace kestrum::reports {
 
 // No path or name the report reads is longer than the longest path Windows
 // accepts; anything longer is reported as such rather than read.
@@ -55,4 +55,4 @@ std::wstring expand_environment(platform::registry& registry, const std::wstring
 // bitness's folders when |view| is not this edition's.
 std::wstring expand_environment(platform::registry& registry, const std::wstring& text, platform::registry_view view);
 
-}  // namespace kestrum::checks
+}  // namespace kestrum::reports

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace kestrum::checks {
+namespace kestrum::reports {
 
 bool equal_ignoring_case(std::wstring_view left, std::wstring_view right);
 bool starts_with_ignoring_case(std::wstring_view text, std::wstring_view prefix);
@@ -24,4 +24,4 @@ bool is_class_id(std::wstring_view text);
 // taken as the path it looks like.
 std::wstring path_from_file_url(const std::wstring& code_base);
 
-}  // namespace kestrum::checks
+}  // namespace kestrum::reports

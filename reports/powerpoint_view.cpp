@@ -1,14 +1,14 @@
-#include "checks/powerpoint_view.h"
+#include "reports/powerpoint_view.h"
 
-#include "checks/addin_activation.h"
-#include "checks/addin_entries.h"
-#include "checks/disabled_items.h"
-#include "checks/load_conclusion.h"
-#include "checks/office_policies.h"
-#include "checks/powerpoint_install.h"
-#include "checks/registry_text.h"
-#include "checks/registry_values.h"
-#include "checks/value_forms.h"
+#include "reports/addin_identity.h"
+#include "reports/addin_entries.h"
+#include "reports/disabled_items.h"
+#include "reports/load_conclusion.h"
+#include "reports/office_policies.h"
+#include "reports/powerpoint_install.h"
+#include "reports/registry_text.h"
+#include "reports/registry_values.h"
+#include "reports/value_forms.h"
 #include "logging/platform_text.h"
 
 #include <spdlog/logger.h>
@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kestrum::checks {
+namespace kestrum::reports {
 namespace {
 
 using logging::escape_platform_text;
@@ -264,4 +264,4 @@ void report_powerpoint_view(spdlog::logger& log, platform::registry& registry, p
     log.info(L"  {}", load_conclusion(facts));
 }
 
-}  // namespace kestrum::checks
+}  // namespace kestrum::reports

@@ -1,15 +1,15 @@
-#include "checks/office_policies.h"
+#include "reports/office_policies.h"
 
-#include "checks/addin_activation.h"
-#include "checks/registry_text.h"
-#include "checks/registry_values.h"
+#include "reports/addin_identity.h"
+#include "reports/registry_text.h"
+#include "reports/registry_values.h"
 #include "logging/platform_text.h"
 
 #include <spdlog/logger.h>
 
 #include <optional>
 
-namespace kestrum::checks {
+namespace kestrum::reports {
 namespace {
 
 struct policy_scope {
@@ -106,4 +106,4 @@ void report_office_policies(spdlog::logger& log, platform::registry& registry,
     }
 }
 
-}  // namespace kestrum::checks
+}  // namespace kestrum::reports

@@ -7,7 +7,7 @@ namespace spdlog {
 class logger;
 }
 
-namespace kestrum::checks {
+namespace kestrum::reports {
 
 // Writes how PowerPoint sees "Pexlo.PowerPoint.Addin": where PowerPoint is
 // and its bitness, the add-in's entries with it, its server's version, the
@@ -17,4 +17,4 @@ namespace kestrum::checks {
 // status.
 void report_powerpoint_view(spdlog::logger& log, platform::registry& registry, platform::file_facts& files);
 
-}  // namespace kestrum::checks
+}  // namespace kestrum::reports

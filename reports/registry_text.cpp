@@ -1,6 +1,6 @@
-#include "checks/registry_text.h"
+#include "reports/registry_text.h"
 
-#include "checks/value_forms.h"
+#include "reports/value_forms.h"
 
 #include "logging/platform_text.h"
 
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-namespace kestrum::checks {
+namespace kestrum::reports {
 namespace {
 
 constexpr DWORD max_value_bytes = (max_value_chars + 1) * sizeof(wchar_t);
@@ -184,4 +184,4 @@ std::wstring expand_environment(platform::registry& registry, const std::wstring
     return expand_environment(registry, with_folders_of(registry, text, view));
 }
 
-}  // namespace kestrum::checks
+}  // namespace kestrum::reports
