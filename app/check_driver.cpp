@@ -43,16 +43,18 @@ platform_services system_platform_services() {
             platform::system_registry(), platform::system_file_facts()};
 }
 
-void run_checks(spdlog::logger& log, const platform_services& platform) {
+void run_checks(spdlog::logger& log, const platform_services& platform, handoff::publisher publish) {
     write_banner(log);
 
     checks::run_status status;
     if (auto addin = activate_holding_hosting_layer(log, platform, status)) {
+        publish.step(handoff::run_step::listing_modules);
         log.info("Successfully created Pexlo PowerPoint Addin object.");
         log.info("");
 
         checks::list_process_modules(log, platform.process);
 
+        publish.step(handoff::run_step::listing_assemblies);
         log.info("");
         log.info("Listing .NET assemblies loaded by Pexlo add-in:");
         checks::list_managed_runtimes(log, platform.clr, status);
@@ -65,7 +67,7 @@ void run_checks(spdlog::logger& log, const platform_services& platform) {
     // sees, whichever way the activation went.
     reports::report_powerpoint_view(log, platform.registry, platform.files);
 
-    write_verdict(log, status);
+    write_verdict(log, status, publish);
 }
 
 }  // namespace kestrum::app

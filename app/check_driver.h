@@ -1,5 +1,6 @@
 #pragma once
 
+#include "handoff/publisher.h"
 #include "platform/clr_hosting.h"
 #include "platform/com_runtime.h"
 #include "platform/file_facts.h"
@@ -23,7 +24,8 @@ struct platform_services {
 
 platform_services system_platform_services();
 
-// Runs every check once, in order, and ends with the one-line verdict.
-void run_checks(spdlog::logger& log, const platform_services& platform);
+// Runs every check once, in order, and ends with the one-line verdict;
+// publishes each step as it enters it, and the verdict.
+void run_checks(spdlog::logger& log, const platform_services& platform, handoff::publisher publish = {});
 
 }  // namespace kestrum::app

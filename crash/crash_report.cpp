@@ -1,7 +1,7 @@
 #include "crash/crash_report.h"
 
 #include "logging/gated_logger.h"
-#include "logging/run_progress.h"
+#include "logging/handle_file_sink.h"
 #include "logging/status_code.h"
 #include "crash/crash_hooks.h"
 
@@ -21,9 +21,9 @@ constexpr std::size_t short_text_capacity = 64;
 
 class crash_record_writer final : public crash_writer {
 public:
-    void prepare(logging::record_gate& gate, HANDLE log_file, HANDLE output, logging::run_progress* progress) noexcept {
+    void prepare(logging::record_gate& gate, HANDLE log_file, HANDLE output, handoff::publisher publish) noexcept {
         gate_ = &gate;
-        progress_ = progress;
+        publish_ = publish;
         log_file_ = log_file;
         standard_output_ = output;
         DWORD mode = 0;
@@ -37,7 +37,14 @@ public:
     // NOLINTNEXTLINE(bugprone-exception-escape): see above
     void write(const crash_details& crash) noexcept override {
         gate_->close_and_drain();
-        const std::string_view message = describe(crash);
+        // Asked once: a second call finds the first one's own verdict.
+        if (!verdict_asked_) {
+            after_verdict_ = publish_.verdict_given();
+            verdict_asked_ = true;
+        }
+        const bool after_verdict = after_verdict_;
+        const std::string_view message =
+            describe(crash, after_verdict ? "The process crashed after its verdict: " : "The process crashed: ");
         const std::string_view verdict =
             to_view(verdict_, fmt::format_to_n(verdict_, sizeof(verdict_), logging::error_verdict_format, crash.code));
         if (!file_written_) {
@@ -49,14 +56,17 @@ public:
                                          "{:04}-{:02}-{:02} {:02}:{:02}:{:02}.{:03} {}{:02}:{:02}", now.wYear,
                                          now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds,
                                          utc_offset_minutes_ < 0 ? '-' : '+', offset / 60, offset % 60));
-            const auto written = fmt::format_to_n(record_, sizeof(record_), "[{0}][error] {1}\r\n[{0}][error] {2}\r\n",
-                                                  timestamp, message, verdict);
-            publish_and_write(crash.code, to_view(record_, written));
+            const auto written =
+                after_verdict ? fmt::format_to_n(record_, sizeof(record_), "[{0}][error] {1}\r\n", timestamp, message)
+                              : fmt::format_to_n(record_, sizeof(record_), "[{0}][error] {1}\r\n[{0}][error] {2}\r\n",
+                                                 timestamp, message, verdict);
+            publish_and_write(!after_verdict, crash.code, to_view(record_, written));
             file_written_ = true;
         }
         if (!console_written_) {
-            const auto written =
-                fmt::format_to_n(record_, sizeof(record_), "[error] {}\r\n[error] {}\r\n", message, verdict);
+            const auto written = after_verdict ? fmt::format_to_n(record_, sizeof(record_), "[error] {}\r\n", message)
+                                               : fmt::format_to_n(record_, sizeof(record_),
+                                                                  "[error] {}\r\n[error] {}\r\n", message, verdict);
             write_once(standard_output_, to_view(record_, written), output_is_console_);
             console_written_ = true;
         }
@@ -69,7 +79,7 @@ private:
     }
 
     // NOLINTNEXTLINE(bugprone-exception-escape): as write()
-    std::string_view describe(const crash_details& crash) noexcept {
+    std::string_view describe(const crash_details& crash, std::string_view crashed) noexcept {
         std::string_view module = "an unknown module";
         if (crash.module_path != nullptr && *crash.module_path != L'\0') {
             const int length =
@@ -86,18 +96,16 @@ private:
             return to_view(
                 message_, crash.address == nullptr
                               ? fmt::format_to_n(message_, sizeof(message_),
-                                                 "The process crashed: abort() was called at an unknown address.")
-                              : fmt::format_to_n(message_, sizeof(message_),
-                                                 "The process crashed: abort() was called at 0x{:0{}X} in {}.", address,
-                                                 address_digits, module));
+                                                 "{}abort() was called at an unknown address.", crashed)
+                              : fmt::format_to_n(message_, sizeof(message_), "{}abort() was called at 0x{:0{}X} in {}.",
+                                                 crashed, address, address_digits, module));
         }
         return to_view(
             message_,
             crash.address == nullptr
-                ? fmt::format_to_n(message_, sizeof(message_),
-                                   "The process crashed: exception {} at an unknown address.", code)
-                : fmt::format_to_n(message_, sizeof(message_), "The process crashed: exception {} at 0x{:0{}X} in {}.",
-                                   code, address, address_digits, module));
+                ? fmt::format_to_n(message_, sizeof(message_), "{}exception {} at an unknown address.", crashed, code)
+                : fmt::format_to_n(message_, sizeof(message_), "{}exception {} at 0x{:0{}X} in {}.", crashed, code,
+                                   address, address_digits, module));
     }
 
     SYSTEMTIME local_time_now() const noexcept {
@@ -115,31 +123,25 @@ private:
         return time;
     }
 
-    // The crash record and the verdict after the logger's last record: the
-    // gate has drained it, so nothing else publishes now.
-    void publish_and_write(DWORD code, std::string_view records) noexcept {
-        if (progress_ == nullptr) {
+    // The crash record, and the verdict when none was given, after the
+    // logger's last record, published as the log sink publishes its own.
+    void publish_and_write(bool with_verdict, DWORD code, std::string_view records) noexcept {
+        if (!publish_.publishing()) {
             write_once(log_file_, records, false);
             return;
         }
-        constexpr std::uint32_t crash_records = 2;
-        const std::uint32_t verdict = progress_->log_records.load() + crash_records;
-        progress_->verdict_code.store(code);
-        progress_->verdict_status.store(code);
-        progress_->verdict_record.store(verdict);
-        progress_->log_pending_bytes.store(static_cast<std::uint32_t>(records.size()));
+        const std::uint32_t count = with_verdict ? 2 : 1;
+        publish_.crash(count, with_verdict, code);
         // After a failed write the log stays the run's first records, whole.
-        DWORD written = 0;
-        if (progress_->log_failed_error.load() == 0) {
-            if (::WriteFile(log_file_, records.data(), static_cast<DWORD>(records.size()), &written, nullptr)) {
-                progress_->log_bytes.store(progress_->log_bytes.load() + written);
-            } else {
-                progress_->log_failed_after.store(verdict - crash_records);
-                progress_->log_failed_error.store(::GetLastError());
-            }
+        const auto size = static_cast<std::uint32_t>(publish_.log_failed_before() ? 0 : records.size());
+        publish_.log_writing(size);
+        DWORD error = ERROR_SUCCESS;
+        if (size != 0 && !logging::write_whole(log_file_, records, error)) {
+            publish_.log_failed(error);
+            publish_.log_written(size, 0, count);
+            return;
         }
-        progress_->log_pending_bytes.store(0);
-        progress_->log_records.store(verdict);
+        publish_.log_written(size, size, count);
     }
 
     void write_once(HANDLE target, std::string_view text, bool console) noexcept {
@@ -158,11 +160,13 @@ private:
     }
 
     logging::record_gate* gate_ = nullptr;
-    logging::run_progress* progress_ = nullptr;
+    handoff::publisher publish_;
     HANDLE log_file_ = nullptr;
     HANDLE standard_output_ = nullptr;
     bool output_is_console_ = false;
     int utc_offset_minutes_ = 0;
+    bool verdict_asked_ = false;
+    bool after_verdict_ = false;
     bool file_written_ = false;
     bool console_written_ = false;
     char module_[text_capacity] = {};
@@ -179,8 +183,8 @@ crash_record_writer writer;  // NOLINT(cppcoreguidelines-avoid-non-const-global-
 }  // namespace
 
 crash_report_guard::crash_report_guard(logging::gated_logger& log, HANDLE log_file, HANDLE output,
-                                       logging::run_progress* progress) noexcept {
-    writer.prepare(log.gate(), log_file, output, progress);
+                                       handoff::publisher publish) noexcept {
+    writer.prepare(log.gate(), log_file, output, publish);
     install_crash_hooks(writer);
 }
 

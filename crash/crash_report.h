@@ -1,10 +1,11 @@
 #pragma once
 
+#include "handoff/publisher.h"
+
 #include <windows.h>
 
 namespace kestrum::logging {
 class gated_logger;
-struct run_progress;
 }  // namespace kestrum::logging
 
 namespace kestrum::crash {
@@ -16,13 +17,14 @@ namespace kestrum::crash {
 // as its exit status. Everything the report needs is prepared here, while the
 // process is healthy: the crash path itself only formats into fixed storage
 // and writes once to each of the handles taken now: the log file and the
-// run's own copy of standard output, which the add-in cannot close. With
-// |progress|, the two records and their verdict are published as the log
-// sink publishes its own.
+// run's own copy of standard output, which the add-in cannot close. In the
+// worker, the two records and their verdict are published through |publish|.
+// A crash after the run's verdict was given adds one record saying so, and no
+// second verdict: the verdict stays the run's.
 class crash_report_guard {
 public:
     crash_report_guard(logging::gated_logger& log, HANDLE log_file, HANDLE output,
-                       logging::run_progress* progress = nullptr) noexcept;
+                       handoff::publisher publish = {}) noexcept;
     ~crash_report_guard();
     crash_report_guard(const crash_report_guard&) = delete;
     crash_report_guard& operator=(const crash_report_guard&) = delete;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "logging/run_progress.h"
+#include "handoff/publisher.h"
 
 #include <spdlog/sinks/sink.h>
 
@@ -16,18 +16,14 @@ namespace kestrum::logging {
 // also tells the watcher that a worker ended inside a console record.
 class console_progress_sink final : public spdlog::sinks::sink {
 public:
-    console_progress_sink(std::shared_ptr<spdlog::sinks::sink> console, run_progress* progress) noexcept
-        : console_(std::move(console)), progress_(progress) {}
+    console_progress_sink(std::shared_ptr<spdlog::sinks::sink> console, handoff::publisher publish) noexcept
+        : console_(std::move(console)), publish_(publish) {}
 
     void log(const spdlog::details::log_msg& message) override {
         const std::uint32_t record = records_.fetch_add(1) + 1;
-        if (progress_ != nullptr) {
-            progress_->console_record.store(record, std::memory_order_release);
-        }
+        publish_.console_writing(record);
         console_->log(message);
-        if (progress_ != nullptr) {
-            progress_->console_record.store(0, std::memory_order_release);
-        }
+        publish_.console_writing(0);
     }
     void flush() override { console_->flush(); }
     void set_pattern(const std::string& pattern) override { console_->set_pattern(pattern); }
@@ -37,7 +33,7 @@ public:
 
 private:
     std::shared_ptr<spdlog::sinks::sink> console_;
-    run_progress* progress_;
+    handoff::publisher publish_;
     std::atomic<std::uint32_t> records_{0};
 };
 

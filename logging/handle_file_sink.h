@@ -1,12 +1,11 @@
 #pragma once
 
-#include "logging/run_progress.h"
+#include "handoff/publisher.h"
 
 #include <spdlog/sinks/base_sink.h>
 
 #include <windows.h>
 
-#include <cstdint>
 #include <mutex>
 #include <string_view>
 
@@ -21,27 +20,23 @@ bool write_whole(HANDLE file, std::string_view bytes, DWORD& error) noexcept;
 // most the record being written, and no flush is ever needed. The handle is
 // borrowed; its owner keeps it open for as long as the sink lives.
 //
-// With |progress|, the sink publishes every record it takes, the verdict and
-// the first failed write, and writes nothing after that failure: the log stays
-// the run's first records, whole, and the watcher says where it ends. Without,
-// a failed write throws, as spdlog's own sinks do.
+// In the worker, the sink publishes every record it takes and the first failed
+// write, and writes nothing after that failure: the log stays the run's first
+// records, whole, and the watcher says where it ends. Elsewhere a failed write
+// throws, as spdlog's own sinks do.
 class handle_file_sink final : public spdlog::sinks::base_sink<std::mutex> {
 public:
-    explicit handle_file_sink(HANDLE file, run_progress* progress = nullptr, log_writer write = write_whole) noexcept
-        : file_(file), progress_(progress), write_(write) {}
+    explicit handle_file_sink(HANDLE file, handoff::publisher publish = {}, log_writer write = write_whole) noexcept
+        : file_(file), publish_(publish), write_(write) {}
 
 protected:
     void sink_it_(const spdlog::details::log_msg& message) override;
     void flush_() override {}
 
 private:
-    void publish_taken(const spdlog::details::log_msg& message, std::uint32_t record, std::size_t size) noexcept;
-
     HANDLE file_;
-    run_progress* progress_;
+    handoff::publisher publish_;
     log_writer write_;
-    std::uint32_t records_ = 0;  // taken so far, under the sink's lock
-    std::uint64_t bytes_ = 0;    // written so far
     bool failed_ = false;
 };
 

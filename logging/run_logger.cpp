@@ -32,16 +32,16 @@ platform::unique_handle own_copy_of_standard_output() {
     return platform::unique_handle(copy);
 }
 
-std::unique_ptr<gated_logger> make_logger(HANDLE file, HANDLE output, run_progress* progress, log_writer write) {
+std::unique_ptr<gated_logger> make_logger(HANDLE file, HANDLE output, handoff::publisher publish, log_writer write) {
     // Where there is no standard output to copy, the sink finds nothing to
     // write to, as it would with the inherited one.
     auto console = std::make_shared<spdlog::sinks::wincolor_sink<spdlog::details::console_mutex>>(
         output != nullptr ? output : ::GetStdHandle(STD_OUTPUT_HANDLE), spdlog::color_mode::automatic);
-    auto published_console = std::make_shared<console_progress_sink>(std::move(console), progress);
+    auto published_console = std::make_shared<console_progress_sink>(std::move(console), publish);
     published_console->set_level(spdlog::level::info);
     published_console->set_pattern(console_pattern);
 
-    auto log_file = std::make_shared<handle_file_sink>(file, progress, write);
+    auto log_file = std::make_shared<handle_file_sink>(file, publish, write);
     log_file->set_level(spdlog::level::info);
     log_file->set_formatter(std::make_unique<file_record_formatter>(file_pattern));
 
@@ -61,7 +61,7 @@ claimed_log_file claim_run_log_file(std::chrono::system_clock::time_point starte
 run_log open_run_log(std::chrono::system_clock::time_point started) {
     claimed_log_file claim = claim_run_log_file(started);
     if (!claim.file) {
-        return {{}, {}, nullptr, nullptr, std::move(claim.failure)};
+        return {{}, {}, {}, nullptr, std::move(claim.failure)};
     }
     try {
         return open_run_log_on(std::move(claim.file));
@@ -69,16 +69,16 @@ run_log open_run_log(std::chrono::system_clock::time_point started) {
         // Nothing was written, and the file went with the failed logger:
         // leave no empty log behind.
         ::DeleteFileW(platform::to_utf16(claim.path).c_str());
-        return {{}, {}, nullptr, nullptr, creation_failure(claim.path, error.what())};
+        return {{}, {}, {}, nullptr, creation_failure(claim.path, error.what())};
     }
 }
 
-run_log open_run_log_on(platform::unique_handle file, run_progress* progress, log_writer write) {
+run_log open_run_log_on(platform::unique_handle file, handoff::publisher publish, log_writer write) {
     run_log log;
     log.file = std::move(file);
     log.output = own_copy_of_standard_output();
-    log.progress = progress;
-    log.logger = make_logger(log.file.get(), log.output.get(), progress, write);
+    log.publish = publish;
+    log.logger = make_logger(log.file.get(), log.output.get(), publish, write);
     return log;
 }
 

@@ -2,7 +2,6 @@
 
 #include "logging/gated_logger.h"
 #include "logging/handle_file_sink.h"
-#include "logging/run_progress.h"
 #include "platform/unique_resource.h"
 
 #include <chrono>
@@ -17,7 +16,7 @@ inline constexpr char file_pattern[] = "[%Y-%m-%d %H:%M:%S.%e %z][%l] %v";
 struct run_log {
     platform::unique_handle file;          // the log file, open for appending; outlives the logger
     platform::unique_handle output;        // this run's own copy of standard output; outlives the logger
-    run_progress* progress = nullptr;      // where the worker publishes what it wrote; null in other runs
+    handoff::publisher publish;            // where the worker publishes what it wrote; nowhere in other runs
     std::unique_ptr<gated_logger> logger;  // null when the log could not be opened
     std::string failure;                   // then: what went wrong, naming the file or folder
 };
@@ -37,7 +36,7 @@ claimed_log_file claim_run_log_file(std::chrono::system_clock::time_point starte
 run_log open_run_log(std::chrono::system_clock::time_point started);
 
 // The same logger over a log file that is already open for appending; in the
-// worker, publishing into |progress| what it writes, through |write|.
-run_log open_run_log_on(platform::unique_handle file, run_progress* progress = nullptr, log_writer write = write_whole);
+// worker, publishing through |publish| what it writes, through |write|.
+run_log open_run_log_on(platform::unique_handle file, handoff::publisher publish = {}, log_writer write = write_whole);
 
 }  // namespace kestrum::logging

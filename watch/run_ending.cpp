@@ -60,34 +60,22 @@ log_ending read_log_ending(std::string_view tail) {
     return ending;
 }
 
-std::string_view step_of_run(std::string_view log) {
-    if (log.find("][info] Listing .NET assemblies loaded by Pexlo add-in:\r\n") != std::string_view::npos) {
-        return "listing the .NET assemblies or releasing the add-in";
+std::string_view step_of_run(const published_progress& published) {
+    switch (published.step) {
+        case handoff::run_step::creating_addin:
+            return "creating the add-in";
+        case handoff::run_step::listing_modules:
+            return "listing the modules";
+        case handoff::run_step::listing_assemblies:
+            return "listing the .NET assemblies or releasing the add-in";
     }
-    if (log.find("][info] Successfully created Pexlo PowerPoint Addin object.\r\n") != std::string_view::npos) {
-        return "listing the modules";
-    }
-    return "creating the add-in";
+    // The section is the add-in's to write over too.
+    return "a step it did not name";
 }
 
 }  // namespace kestrum::watch
 
 namespace kestrum::watch {
-
-published_progress read_published(const logging::run_progress& progress) noexcept {
-    published_progress published;
-    // The count first: what it counts was published before it.
-    published.log_records = progress.log_records.load();
-    published.log_pending_bytes = progress.log_pending_bytes.load();
-    published.log_bytes = progress.log_bytes.load();
-    published.verdict_record = progress.verdict_record.load();
-    published.verdict_code = progress.verdict_code.load();
-    published.verdict_status = progress.verdict_status.load();
-    published.log_failed_after = progress.log_failed_after.load();
-    published.log_failed_error = progress.log_failed_error.load();
-    published.console_record = progress.console_record.load();
-    return published;
-}
 
 bool worker_reached_verdict(const published_progress& published, std::uint64_t log_size, const log_ending& ending) {
     return published.verdict_taken() ||
@@ -102,7 +90,10 @@ run_ending_decision decide_run_ending(const published_progress& published, std::
     const bool foreign =
         published.log_failed_error == 0 && log_size > published.log_bytes + published.log_pending_bytes;
     run_ending_decision decision;
-    decision.end_log_line = ending.ends_mid_record;
+    // A volume that filled up took part of the record it failed on; the
+    // log ends with the last record written whole.
+    decision.cut_log_back = published.log_failed_error != 0 && log_size > published.log_bytes;
+    decision.end_log_line = ending.ends_mid_record && !decision.cut_log_back;
     if (worker_reached_verdict(published, log_size, ending)) {
         decision.exit_status = published.verdict_status;
         if (foreign) {

@@ -3,7 +3,7 @@
 // What the watcher reads in the log file the worker writes: whether the run
 // got as far as its verdict, and if not, which step it was in.
 
-#include "logging/run_progress.h"
+#include "handoff/reader.h"
 
 #include <windows.h>
 
@@ -24,26 +24,10 @@ struct log_ending {
 // Reads the end of the log, |tail| being its last bytes (a few whole records).
 log_ending read_log_ending(std::string_view tail);
 
-// The step a run was in when its log, |log| in full, stopped growing.
-std::string_view step_of_run(std::string_view log);
+using handoff::published_progress;
 
-// What the worker published about the records it wrote, read once.
-struct published_progress {
-    std::uint32_t log_records = 0;
-    std::uint32_t log_pending_bytes = 0;
-    std::uint64_t log_bytes = 0;
-    std::uint32_t verdict_record = 0;
-    std::uint32_t verdict_code = 0;
-    std::uint32_t verdict_status = 0;
-    std::uint32_t log_failed_after = 0;
-    std::uint32_t log_failed_error = 0;
-    std::uint32_t console_record = 0;
-
-    // The verdict's record was written, as far as the log sink knows.
-    bool verdict_taken() const noexcept { return verdict_record != 0 && log_records >= verdict_record; }
-};
-
-published_progress read_published(const logging::run_progress& progress) noexcept;
+// The step the worker published it was in, as the watcher names it.
+std::string_view step_of_run(const published_progress& published);
 
 // Whether the worker wrote its verdict, by its own account: also a verdict
 // whose write a kill cut off from being counted, once its bytes are all in
@@ -62,6 +46,7 @@ struct run_ending_decision {
     DWORD exit_status = 0;
     std::vector<watcher_record> records;  // to add to the log and the console first
     bool end_log_line = false;            // the log ends inside a record: end it before them
+    bool cut_log_back = false;            // a failed write left part of a record: cut the log to the worker's bytes
     bool ended_before_verdict = false;    // then the records saying so, with this verdict
     DWORD verdict_code = 0;
 };

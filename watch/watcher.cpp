@@ -131,6 +131,14 @@ void finish_broken_record(HANDLE log_file, const log_ending& ending) {
     }
 }
 
+// Wine sets the end of file through the watcher's append-only handle; Windows
+// asks FILE_WRITE_DATA for it, and the cut is then left undone.
+void cut_log_back(HANDLE log_file, std::uint64_t size) {
+    FILE_END_OF_FILE_INFO end{};
+    end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
+    ::SetFileInformationByHandle(log_file, FileEndOfFileInfo, &end, sizeof(end));
+}
+
 // On the console too: a worker that ended inside a console record leaves a
 // line for the watcher's records to end first.
 void finish_broken_console_line(const published_progress& published) {
@@ -155,21 +163,22 @@ void end_worker(HANDLE process, DWORD code, DWORD wait_ms = end_wait_ms) {
     ::WaitForSingleObject(process, wait_ms);
 }
 
-watch_outcome ended_as_stuck(HANDLE log_file, log_keeper& kept_log, HANDLE process, std::uint64_t silent_seconds) {
+watch_outcome ended_as_stuck(HANDLE log_file, log_keeper& kept_log, HANDLE process, const published_progress& published,
+                             std::uint64_t silent_seconds) {
     end_worker(process, stuck);
     kept_log.follow();
     finish_broken_record(log_file, ending_of(log_file));
-    const std::string whole_log = read_from(log_file, 0, size_of(log_file));
     return watch_outcome{stuck,
                          {{true, fmt::format("The run stopped making progress while {}: no new record for {} s, so it "
                                              "was ended.",
-                                             step_of_run(whole_log), silent_seconds)},
+                                             step_of_run(published), silent_seconds)},
                           {true, fmt::format(logging::error_verdict_format, stuck)}}};
 }
 
 // Tells standard error what the worker is waiting for, or ends it when the
 // answer is nothing.
-std::optional<watch_outcome> act_on(const progress_call& call, HANDLE log_file, log_keeper& kept_log, HANDLE process) {
+std::optional<watch_outcome> act_on(const progress_call& call, HANDLE log_file, log_keeper& kept_log, HANDLE process,
+                                    const published_progress& published) {
     switch (call.kind) {
         case progress_call_kind::still_working:
             platform::write_error_line(fmt::format(
@@ -181,7 +190,7 @@ std::optional<watch_outcome> act_on(const progress_call& call, HANDLE log_file, 
                             call.record, call.seconds));
             break;
         case progress_call_kind::stuck:
-            return ended_as_stuck(log_file, kept_log, process, call.seconds);
+            return ended_as_stuck(log_file, kept_log, process, published, call.seconds);
         case progress_call_kind::wait:
             break;
     }
@@ -197,7 +206,7 @@ std::optional<watch_outcome> run_watched_worker(HANDLE log_file, const watch_lim
         return std::nullopt;
     }
     const HANDLE process = worker->process.get();
-    const logging::run_progress& progress = worker->handoff->progress();
+    const handoff::run_progress& progress = worker->handoff->progress();
 
     progress_watch watch(limits, awake_milliseconds());
     std::optional<std::uint64_t> verdict_seen;
@@ -218,7 +227,8 @@ std::optional<watch_outcome> run_watched_worker(HANDLE log_file, const watch_lim
         }
         const progress_sample sample{published.log_records, published.console_record,
                                      activity_of(process, worker->main_thread.get()), console_selection_in_progress()};
-        if (std::optional<watch_outcome> ended = act_on(watch.observe(now, sample), log_file, kept_log, process)) {
+        if (std::optional<watch_outcome> ended =
+                act_on(watch.observe(now, sample), log_file, kept_log, process, published)) {
             report_incomplete_log(read_published(progress));
             return ended;
         }
@@ -238,6 +248,9 @@ std::optional<watch_outcome> run_watched_worker(HANDLE log_file, const watch_lim
     const run_ending_decision decision = decide_run_ending(published, size_of(log_file), ending, exit_code);
     report_incomplete_log(published);
     watch_outcome outcome{decision.exit_status, decision.records};
+    if (decision.cut_log_back) {
+        cut_log_back(log_file, published.log_bytes);
+    }
     if (decision.end_log_line) {
         finish_broken_record(log_file, ending);
     }

@@ -6,7 +6,7 @@
 // worker runs a single instruction, and the worker looks for its own. The
 // worker keeps it mapped and publishes there what it writes.
 
-#include "logging/run_progress.h"
+#include "handoff/contract.h"
 #include "platform/unique_resource.h"
 
 #include <windows.h>
@@ -30,7 +30,7 @@ public:
     static std::optional<worker_handoff> publish(DWORD worker_id, HANDLE log_file);
 
     // What the worker has published so far.
-    const logging::run_progress& progress() const noexcept;
+    const handoff::run_progress& progress() const noexcept;
 
 private:
     worker_handoff(platform::unique_handle section, unique_view view) noexcept
@@ -45,7 +45,7 @@ private:
 struct handed_over_log {
     platform::unique_handle file;
     unique_view view;
-    logging::run_progress* progress = nullptr;
+    handoff::run_progress* progress = nullptr;
 };
 
 // Empty in a process that no watcher started.
