@@ -2,13 +2,17 @@
 
 #include "logging/gated_logger.h"
 #include "logging/handle_file_sink.h"
+#include "logging/record_layout.h"
 #include "logging/status_code.h"
 #include "crash/crash_hooks.h"
 
 #include <fmt/format.h>
 #include <spdlog/details/os.h>
 
+#include <array>
 #include <cstdint>
+#include <ctime>
+#include <span>
 #include <string_view>
 
 namespace kestrum::crash {
@@ -16,8 +20,9 @@ namespace {
 
 // Room for the longest module path Windows can name, in UTF-8.
 constexpr std::size_t text_capacity = 3 * 32768 + 512;
-// A verdict or a timestamp.
+// A verdict.
 constexpr std::size_t short_text_capacity = 64;
+constexpr int first_year = 1900;
 
 class crash_record_writer final : public crash_writer {
 public:
@@ -49,18 +54,21 @@ public:
             to_view(verdict_, fmt::format_to_n(verdict_, sizeof(verdict_), logging::error_verdict_format, crash.code));
         if (!file_written_) {
             const SYSTEMTIME now = local_time_now();
-            const int offset = utc_offset_minutes_ < 0 ? -utc_offset_minutes_ : utc_offset_minutes_;
-            const std::string_view timestamp =
-                to_view(timestamp_,
-                        fmt::format_to_n(timestamp_, sizeof(timestamp_),
-                                         "{:04}-{:02}-{:02} {:02}:{:02}:{:02}.{:03} {}{:02}:{:02}", now.wYear,
-                                         now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds,
-                                         utc_offset_minutes_ < 0 ? '-' : '+', offset / 60, offset % 60));
-            const auto written =
-                after_verdict ? fmt::format_to_n(record_, sizeof(record_), "[{0}][error] {1}\r\n", timestamp, message)
-                              : fmt::format_to_n(record_, sizeof(record_), "[{0}][error] {1}\r\n[{0}][error] {2}\r\n",
-                                                 timestamp, message, verdict);
-            publish_and_write(!after_verdict, crash.code, to_view(record_, written));
+            std::tm local{};
+            local.tm_year = now.wYear - first_year;
+            local.tm_mon = now.wMonth - 1;
+            local.tm_mday = now.wDay;
+            local.tm_hour = now.wHour;
+            local.tm_min = now.wMinute;
+            local.tm_sec = now.wSecond;
+            std::array<char, logging::stamp_size> stamp{};
+            logging::write_stamp(stamp, local, now.wMilliseconds, utc_offset_minutes_);
+            const std::span<char> records(record_);
+            std::size_t written = logging::write_record(records, stamp, "error", message);
+            if (!after_verdict) {
+                written += logging::write_record(records.subspan(written), stamp, "error", verdict);
+            }
+            publish_and_write(!after_verdict, crash.code, std::string_view(record_, written));
             file_written_ = true;
         }
         if (!console_written_) {
@@ -172,7 +180,6 @@ private:
     char module_[text_capacity] = {};
     char message_[text_capacity] = {};
     char verdict_[short_text_capacity] = {};
-    char timestamp_[short_text_capacity] = {};
     char record_[2 * text_capacity] = {};
     wchar_t wide_[2 * text_capacity] = {};
 };

@@ -43,7 +43,7 @@ std::unique_ptr<gated_logger> make_logger(HANDLE file, HANDLE output, handoff::p
 
     auto log_file = std::make_shared<handle_file_sink>(file, publish, write);
     log_file->set_level(spdlog::level::info);
-    log_file->set_formatter(std::make_unique<file_record_formatter>(file_pattern));
+    log_file->set_formatter(std::make_unique<file_record_formatter>());
 
     return std::make_unique<gated_logger>("log", spdlog::sinks_init_list{published_console, log_file});
 }

@@ -1,11 +1,14 @@
 """An add-in that faults must not take the diagnosis with it."""
 
+import os
 import re
 import shlex
+import subprocess
 import unittest
 
 from kestrum_run import (ADDIN_FOLDER, ADDRESS_DIGITS, BANNER, EDITION_BUILD, EXE, REGISTRATION_HEADING, IS_X86,
-                         SHORT_LIMIT_EXE, SHORT_PROGRESS_LIMIT_SECONDS, remove, run_kestrum, wine_command)
+                         SHORT_LIMIT_EXE, SHORT_PROGRESS_LIMIT_SECONDS, new_workdir, remove, run_kestrum,
+                         wine_command)
 
 ADDIN_DLL = ADDIN_FOLDER + "\\PexloSampleAddin.dll"
 DYNAMIC_RUNTIME_DLL = ADDIN_FOLDER + "\\PexloSampleAddinDynamicRuntime.dll"
@@ -34,6 +37,8 @@ ENDED_UNEXPECTEDLY = 0x800704D5
 TIMED_OUT = 0x800705B4
 # The program whose log writes fail, as on a full disk, after its fifth record.
 FULL_DISK_EXE = EDITION_BUILD / "tests" / "kestrum_full_disk.exe"
+# A real volume that fills up mid-record: it takes part of the record, then fails.
+FULL_VOLUME = "as many records as standard error says"
 FORGED = "[error] The log holds a verdict that kestrum did not write: the add-in wrote into the log."
 INTERRUPTED = 0x800704C7
 
@@ -167,6 +172,7 @@ class AddinFaults(unittest.TestCase):
             ("terminate_after_verdict", EXE, "", None, None),
             ("close_log_handle", EXE, "", incomplete.format(3, 6), 3),
             ("working", FULL_DISK_EXE, "", incomplete.format(5, 112), 5),
+            ("working", EXE, "", incomplete[:incomplete.index("{")], FULL_VOLUME),
             ("slow_create_instance", SHORT_LIMIT_EXE, "",
              f"Still waiting for the add-in: {limit} s without a new record, the process is working.", None),
             ("working", SHORT_LIMIT_EXE, f"| (sleep {3 * limit}; cat)",
@@ -174,7 +180,9 @@ class AddinFaults(unittest.TestCase):
         ]
         for variant, exe, reader, said, logged in rows:
             with self.subTest(variant, exe=exe.name, reader=reader):
-                run = run_kestrum(variant=variant, scenario="many_assemblies" if reader else "one_runtime",
+                full = logged is FULL_VOLUME
+                run = run_kestrum(variant=variant, workdir=self.nearly_full_volume() if full else None,
+                                  scenario="many_assemblies" if reader else "fifty_assemblies" if full else "one_runtime",
                                   exe=exe, report=False, launcher=lambda exe: [
                                       "bash", "-c", f"set -o pipefail; {shlex.join(wine_command(exe))} {reader}"])
                 self.addCleanup(remove, run)
@@ -183,7 +191,21 @@ class AddinFaults(unittest.TestCase):
                 self.assertEqual(run.exit_status, 0)
                 said_lines = [line for line in run.stderr.decode("utf-8").splitlines() if not line.startswith("Log: ")]
                 self.assertEqual(said_lines[0][:len(said)] if said_lines and said else said_lines, said or [])
+                if logged is FULL_VOLUME:
+                    logged = int(re.fullmatch(r"[^0-9]*(\d+) \(error 112: .*", said_lines[0])[1])
                 self.assertEqual(run.log_lines(), lines[:logged])
+
+    def nearly_full_volume(self):
+        """A working folder on a volume of its own with 8 KiB free: the log
+        fills it within the module listing."""
+        if os.geteuid() != 0:
+            self.skipTest("mounting a volume of its own needs root")
+        workdir = new_workdir()
+        self.addCleanup(os.rmdir, workdir)
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", str(workdir)], check=True)
+        self.addCleanup(subprocess.run, ["umount", str(workdir)], check=True)
+        (workdir / "the rest of the volume").write_bytes(bytes(56 * 1024))
+        return workdir
 
     def test_ctrl_c_on_the_console_ends_the_run_with_its_own_verdict(self):
         # Wine hands console events only to programs on a console: a pseudo-terminal.

@@ -58,11 +58,13 @@ TEST(RecordLayout, FileRecordCarriesDateTimeMillisecondsAndOffset) {
 
 TEST(RecordLayout, FileRecordsAreThePatternsOwnBytesWithinASecondAndAcrossSeconds) {
     spdlog::pattern_formatter pattern(file_pattern);
-    file_record_formatter fast(file_pattern);
+    file_record_formatter fast;
     const auto second = spdlog::log_clock::time_point(std::chrono::seconds(1796850000));
     for (const auto& [after, level, text] : {std::tuple{5, spdlog::level::info, "Pexlo Kestrum v1"},
-                                             {5, spdlog::level::info, ""}, {999, spdlog::level::err, "x"},
-                                             {1042, spdlog::level::info, "Done."}, {1043, spdlog::level::info, "  a"}}) {
+                                             {5, spdlog::level::info, ""},
+                                             {999, spdlog::level::err, "x"},
+                                             {1042, spdlog::level::info, "Done."},
+                                             {1043, spdlog::level::info, "  a"}}) {
         const spdlog::details::log_msg message(second + std::chrono::milliseconds(after), {}, "log", level, text);
         spdlog::memory_buf_t expected;
         spdlog::memory_buf_t written;
