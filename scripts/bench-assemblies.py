@@ -102,13 +102,13 @@ def main():
 
     print(f"median of {runs} paired runs each, standard output to /dev/null, log file on disk")
     print(f"{'assemblies':>10}  {'kestrum':>9}  {'floor':>9}  {'ratio':>6}  {'kestrum peak':>12}  {'floor peak':>10}  "
-          f"{'two-process floor':>17}  {'ratio':>6}")
+          f"{'two-process floor':>17}  {'ratio':>6}  {'kestrum / two-process':>22}")
     for assemblies, result in results.items():
         (kestrum, kestrum_peak), (floor, floor_peak) = result["kestrum"], result["floor"]
         two_process = result["two_process_floor"][0]
         print(f"{assemblies:>10}  {kestrum:8.3f}s  {floor:8.3f}s  {kestrum / floor:6.2f}  "
               f"{kestrum_peak / 1024:9.1f} MiB  {floor_peak / 1024:7.1f} MiB  {two_process:16.3f}s  "
-              f"{two_process / floor:6.2f}")
+              f"{two_process / floor:6.2f}  {kestrum / two_process:22.2f}")
         if other:
             other_time, other_peak = result["other"]
             print(f"{'':>10}  other {other.name}: {other_time:.3f}s, ratio {other_time / floor:.2f}, "

@@ -43,12 +43,12 @@ FORGED = "[error] The log holds a verdict that kestrum did not write: the add-in
 INTERRUPTED = 0x800704C7
 
 
-def crash_record(what, code, dll):
+def crash_record(what, code, dll, crashed="The process crashed: "):
     """The crash record as a pattern: every literal part escaped."""
-    happened = re.escape(what.format(code=code, meaning=MEANING.get(code, "")))
+    happened = re.escape(crashed + what.format(code=code, meaning=MEANING.get(code, "")))
     if dll is UNKNOWN:
-        return rf"^\[error\] The process crashed: {happened} at an unknown address\.$"
-    return (rf"^\[error\] The process crashed: {happened} at 0x[0-9A-F]{{{ADDRESS_DIGITS}}} "
+        return rf"^\[error\] {happened} at an unknown address\.$"
+    return (rf"^\[error\] {happened} at 0x[0-9A-F]{{{ADDRESS_DIGITS}}} "
             rf"in {re.escape(dll)}\.$")
 
 
@@ -206,6 +206,16 @@ class AddinFaults(unittest.TestCase):
         self.addCleanup(subprocess.run, ["umount", str(workdir)], check=True)
         (workdir / "the rest of the volume").write_bytes(bytes(56 * 1024))
         return workdir
+
+    def test_a_fault_while_the_verdict_is_written_leaves_it_the_runs_verdict(self):
+        run = run_kestrum(variant="fault_while_verdict_written")
+        self.addCleanup(remove, run)
+        lines = run.console_lines()
+        self.assertEqual(lines[:3], BANNER)
+        self.assertEqual(lines[-2], "[info] Done.")
+        self.assertRegex(lines[-1], crash_record(EXCEPTION, 0xC0000005, ADDIN_DLL, "The process crashed after its verdict: "))
+        self.assertEqual(run.log_lines(), lines, "no second verdict, nothing called foreign")
+        self.assertEqual(run.exit_status, 0)
 
     def test_ctrl_c_on_the_console_ends_the_run_with_its_own_verdict(self):
         # Wine hands console events only to programs on a console: a pseudo-terminal.
