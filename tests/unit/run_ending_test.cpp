@@ -43,18 +43,19 @@ INSTANTIATE_TEST_SUITE_P(
     Tails, LogEnding,
     ::testing::Values(
         ending_case{"done", record("[info]     Path: C:\\x.dll") + record("[info] Done."), true, false, 0, false},
-        ending_case{"error_verdict", record("[info] ") + record("[error] An error occurred. HRESULT=0x80131515"), true,
-                    false, 0x80131515, false},
+        ending_case{"error_verdict", record("[info] ") + record("[error] An error occurred. HRESULT=0x80131515"),
+                    true, false, 0x80131515, false},
         ending_case{"crash_report",
                     record("[error] The process crashed: exception 0xC0000005 at 0x0000000000401000 in C:\\a.dll.") +
                         record("[error] An error occurred. HRESULT=0xC0000005"),
                     true, true, 0xC0000005, false},
         ending_case{"only_the_banner", record("[info] Pexlo Kestrum v1") + record("[info] "), false, false, 0, false},
-        ending_case{"cut_inside_a_record",
-                    record("[info] Listing all modules in process:") + stamp + "[info]   C:", false, false, 0, true},
+        ending_case{"cut_inside_a_record", record("[info] Listing all modules in process:") + stamp + "[info]   C:",
+                    false, false, 0, true},
         ending_case{"verdict_text_inside_a_record", record("[info]   Name [info] Done."), false, false, 0, false},
         ending_case{"short_code", record("[error] An error occurred. HRESULT=0x8013151"), false, false, 0, false},
-        ending_case{"lower_case_code", record("[error] An error occurred. HRESULT=0x80131a15"), false, false, 0, false},
+        ending_case{"lower_case_code", record("[error] An error occurred. HRESULT=0x80131a15"), false, false, 0,
+                    false},
         ending_case{"empty", "", false, false, 0, false}),
     [](const ::testing::TestParamInfo<ending_case>& tail) { return std::string(tail.param.name); });
 
@@ -128,73 +129,31 @@ void log_three(handoff::publisher publish) {
     }
 }
 
-checks::run_status failed_with(HRESULT code) {
-    checks::run_status status;
-    status.record(code);
-    return status;
-}
-
 void error_verdict(handoff::publisher publish) {
     log_three(publish);
     testing::recording_log log;
-    app::write_verdict(log.logger(), failed_with(static_cast<HRESULT>(0x80131515)), publish);
+    checks::run_status status;
+    status.record(static_cast<HRESULT>(0x80131515));
+    app::write_verdict(log.logger(), status, publish);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Writers, PublishedFact,
-    ::testing::Values(fact_case{"log_sink",
-                                log_three,
-                                {.log_records = 3, .log_bytes = 10, .log_failed_after = 2, .log_failed_error = 112},
-                                false},
-                      fact_case{"verdict",
-                                [](handoff::publisher publish) {
-                                    testing::recording_log log;
-                                    app::write_verdict(log.logger(), {}, publish);
-                                },
-                                {.verdict_record = 1},
-                                false},
-                      fact_case{"error_verdict",
-                                error_verdict,
-                                {.log_records = 3,
-                                 .log_bytes = 10,
-                                 .verdict_record = 4,
-                                 .verdict_code = 0x80131515,
-                                 .log_failed_after = 2,
-                                 .log_failed_error = 112},
-                                false},
-                      fact_case{"crash_with_verdict",
-                                [](handoff::publisher publish) {
-                                    publish.crash(2, true, 0xC0000005);
-                                    publish.log_writing(9);
-                                    publish.log_written(9, 9, 2);
-                                },
-                                {.log_records = 2,
-                                 .log_bytes = 9,
-                                 .verdict_record = 2,
-                                 .verdict_code = 0xC0000005,
-                                 .verdict_status = 0xC0000005,
-                                 .crash_record = 1},
-                                true},
-                      fact_case{"verdict_on_its_way",
-                                [](handoff::publisher publish) {
-                                    publish.verdict(0);
-                                    publish.log_writing(7);
-                                },
-                                {.log_pending_bytes = 7, .verdict_record = 1},
-                                true},
-                      fact_case{"crash_after_the_verdict",
-                                [](handoff::publisher publish) {
-                                    publish.verdict(0);
-                                    publish.log_written(0, 7, 1);
-                                    publish.crash(1, false, 0xC0000005);
-                                    publish.log_written(0, 9, 1);
-                                },
-                                {.log_records = 2, .log_bytes = 16, .verdict_record = 1, .crash_record = 2},
-                                true},
-                      fact_case{"console",
-                                [](handoff::publisher publish) { publish.console_writing(4); },
-                                {.console_record = 4},
-                                false}),
+using handoff::publisher;
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Writers, PublishedFact, ::testing::Values(
+    fact_case{"log_sink", log_three, {.log_records = 3, .log_bytes = 10, .log_failed_after = 2, .log_failed_error = 112}, false},
+    fact_case{"verdict", [](publisher publish) { testing::recording_log log; app::write_verdict(log.logger(), {}, publish); },
+              {.verdict_record = 1}, false},
+    fact_case{"error_verdict", error_verdict, {.log_records = 3, .log_bytes = 10, .verdict_record = 4, .verdict_code = 0x80131515,
+                                               .log_failed_after = 2, .log_failed_error = 112}, false},
+    fact_case{"crash_with_verdict", [](publisher publish) { publish.crash(2, true, 0xC0000005); publish.log_written(0, 9, 2); },
+              {.log_records = 2, .log_bytes = 9, .verdict_record = 2, .verdict_code = 0xC0000005, .verdict_status = 0xC0000005,
+               .crash_record = 1}, true},
+    fact_case{"verdict_on_its_way", [](publisher publish) { publish.verdict(0); publish.log_writing(7); },
+              {.log_pending_bytes = 7, .verdict_record = 1}, true},
+    fact_case{"crash_after_the_verdict", [](publisher publish) {
+                  publish.verdict(0); publish.log_written(0, 7, 1); publish.crash(1, false, 0xC0000005); publish.log_written(0, 9, 1); },
+              {.log_records = 2, .log_bytes = 16, .verdict_record = 1, .crash_record = 2}, true}),
+// clang-format on
     [](const ::testing::TestParamInfo<fact_case>& fact) { return std::string(fact.param.name); });
 
 constexpr DWORD ended_unexpectedly = 0x800704D5;
@@ -222,9 +181,7 @@ TEST_P(RunEndingDecision, FollowsWhatTheWorkerPublishedAndTheLogHolds) {
     EXPECT_EQ(decision.records, expected.records);
     EXPECT_EQ(decision.ended_before_verdict, expected.ended_before_verdict);
     EXPECT_EQ(decision.cut_log_back, expected.cut_log_back);
-    if (expected.cut_log_back) {
-        EXPECT_FALSE(decision.end_log_line) << "the cut takes the broken record away";
-    }
+    EXPECT_FALSE(expected.cut_log_back && decision.end_log_line) << "the cut takes the broken record away";
     EXPECT_EQ(decision.verdict_code, expected.ended_before_verdict ? ended_unexpectedly : 0);
 }
 
@@ -235,46 +192,22 @@ INSTANTIATE_TEST_SUITE_P(
     Endings, RunEndingDecision,
     ::testing::Values(
         decision_case{"exit_after_the_verdict", {10, 0, 500, 10, 0, 0, 0, 0, 0}, 500, done, 3, 0, {}, false},
-        decision_case{
-            "crash_verdict", {12, 0, 600, 12, 0xC0000005, 0xC0000005, 0, 0, 0}, 600, done, 5, 0xC0000005, {}, false},
-        decision_case{
-            "log_incomplete", {10, 0, 100, 10, 0, 0, 3, ERROR_DISK_FULL, 0}, 100, record("[info] "), 0, 0, {}, false},
+        decision_case{"crash_verdict", {12, 0, 600, 12, 0xC0000005, 0xC0000005, 0, 0, 0}, 600, done, 5, 0xC0000005, {},
+                      false},
+        decision_case{"log_incomplete", {10, 0, 100, 10, 0, 0, 3, ERROR_DISK_FULL, 0}, 100, record("[info] "), 0, 0, {},
+                      false},
         decision_case{"verdict_cut_from_the_count", {9, 20, 480, 10, 0, 0, 0, 0, 0}, 500, done, 0, 0, {}, false},
-        decision_case{"forged_without_a_verdict",
-                      {3, 0, 150, 0, 0, 0, 0, 0, 0},
-                      200,
-                      done,
-                      0,
-                      ended_unexpectedly,
-                      {{true, forged}},
+        decision_case{"forged_without_a_verdict", {3, 0, 150, 0, 0, 0, 0, 0, 0}, 200, done, 0, ended_unexpectedly,
+                      {{true, forged}}, true},
+        decision_case{"forged_after_the_verdict", {10, 0, 500, 10, 0, 0, 0, 0, 0}, 550, done, 0, 0,
+                      {{true, forged}, {false, "Done."}}, false},
+        decision_case{"ended_before_its_verdict", {5, 0, 250, 0, 0, 0, 0, 0, 0}, 250, record("[info] "), 7, 7, {},
                       true},
-        decision_case{"forged_after_the_verdict",
-                      {10, 0, 500, 10, 0, 0, 0, 0, 0},
-                      550,
-                      done,
-                      0,
-                      0,
-                      {{true, forged}, {false, "Done."}},
+        decision_case{"crash_after_the_verdict", {11, 0, 600, 10, 0, 0, 0, 0, 0, {}, 11}, 600,
+                      done + record("[error] The process crashed after its verdict: exception 0xC0000005"), 5, 0, {},
                       false},
-        decision_case{
-            "ended_before_its_verdict", {5, 0, 250, 0, 0, 0, 0, 0, 0}, 250, record("[info] "), 7, 7, {}, true},
-        decision_case{"crash_after_the_verdict",
-                      {11, 0, 600, 10, 0, 0, 0, 0, 0, {}, 11},
-                      600,
-                      done + record("[error] The process crashed after its verdict: exception 0xC0000005"),
-                      5,
-                      0,
-                      {},
-                      false},
-        decision_case{"volume_full_mid_record",
-                      {10, 0, 100, 10, 0, 0, 3, ERROR_DISK_FULL, 0},
-                      130,
-                      record("[info] ") + stamp + "[in",
-                      0,
-                      0,
-                      {},
-                      false,
-                      true}),
+        decision_case{"volume_full_mid_record", {10, 0, 100, 10, 0, 0, 3, ERROR_DISK_FULL, 0}, 130,
+                      record("[info] ") + stamp + "[in", 0, 0, {}, false, true}),
     [](const ::testing::TestParamInfo<decision_case>& ending) { return std::string(ending.param.name); });
 
 struct observation {
@@ -302,35 +235,22 @@ TEST_P(ProgressWatch, EndsOnlyAWorkerThatNothingMoves) {
 
 using enum progress_call_kind;
 // samples: records, console record, activity, console selection
-INSTANTIATE_TEST_SUITE_P(Silences, ProgressWatch,
-                         ::testing::Values(progress_case{"idle",
-                                                         {{0, {1, 0, 1, false}, wait, 0},
-                                                          {4900, {1, 0, 1, false}, wait, 0},
-                                                          {5000, {1, 0, 1, false}, stuck, 5}}},
-                                           progress_case{"a_new_record",
-                                                         {{4000, {2, 0, 1, false}, wait, 0},
-                                                          {8900, {2, 0, 1, false}, wait, 0},
-                                                          {9000, {2, 0, 1, false}, stuck, 5}}},
-                                           progress_case{"working",
-                                                         {{4000, {0, 0, 2, false}, wait, 0},
-                                                          {5000, {0, 0, 3, false}, still_working, 5},
-                                                          {6000, {0, 0, 4, false}, wait, 0},
-                                                          {7500, {0, 0, 5, false}, still_working, 7},
-                                                          {25000, {0, 0, 6, false}, stuck, 25}}},
-                                           progress_case{"paused_reader",
-                                                         {{100, {1, 2, 1, false}, wait, 0},
-                                                          {5100, {1, 2, 1, false}, reader_waiting, 5},
-                                                          {20000, {1, 2, 1, false}, wait, 0},
-                                                          {24000, {1, 0, 1, false}, wait, 0},
-                                                          {25000, {1, 0, 1, false}, stuck, 5}}},
-                                           progress_case{"console_selection",
-                                                         {{4000, {0, 0, 0, true}, wait, 0},
-                                                          {8000, {0, 0, 0, true}, wait, 0},
-                                                          {12000, {0, 0, 0, false}, wait, 0},
-                                                          {13000, {0, 0, 0, false}, stuck, 5}}}),
-                         [](const ::testing::TestParamInfo<progress_case>& silence) {
-                             return std::string(silence.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Silences, ProgressWatch,
+    ::testing::Values(
+        progress_case{"idle", {{0, {1, 0, 1, false}, wait, 0}, {4900, {1, 0, 1, false}, wait, 0},
+                               {5000, {1, 0, 1, false}, stuck, 5}}},
+        progress_case{"a_new_record", {{4000, {2, 0, 1, false}, wait, 0}, {8900, {2, 0, 1, false}, wait, 0},
+                                       {9000, {2, 0, 1, false}, stuck, 5}}},
+        progress_case{"working", {{4000, {0, 0, 2, false}, wait, 0}, {5000, {0, 0, 3, false}, still_working, 5},
+                                  {6000, {0, 0, 4, false}, wait, 0}, {7500, {0, 0, 5, false}, still_working, 7},
+                                  {25000, {0, 0, 6, false}, stuck, 25}}},
+        progress_case{"paused_reader", {{100, {1, 2, 1, false}, wait, 0}, {5100, {1, 2, 1, false}, reader_waiting, 5},
+                                        {20000, {1, 2, 1, false}, wait, 0}, {24000, {1, 0, 1, false}, wait, 0},
+                                        {25000, {1, 0, 1, false}, stuck, 5}}},
+        progress_case{"console_selection", {{4000, {0, 0, 0, true}, wait, 0}, {8000, {0, 0, 0, true}, wait, 0},
+                                            {12000, {0, 0, 0, false}, wait, 0}, {13000, {0, 0, 0, false}, stuck, 5}}}),
+    [](const ::testing::TestParamInfo<progress_case>& silence) { return std::string(silence.param.name); });
 
 }  // namespace
 }  // namespace kestrum::watch
