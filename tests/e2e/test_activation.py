@@ -87,13 +87,20 @@ ROW_CLASSES = ["{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F01}", "{3E1A52C4-0B7D-4F29-8A
                "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F05}", "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F06}",
                "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F07}", "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F08}",
                "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F09}", "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F0A}",
-               "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F0B}", "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F0C}"]
+               "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F0B}", "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F0C}",
+               "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F0D}", "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F0E}",
+               "{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F0F}"]
 SERVER = ADDIN_FOLDER + "\\PexloSampleAddin.dll"
 MISSING_SERVER = ADDIN_FOLDER + "\\PexloSampleAddinNeverInstalled.dll"
 THIS_VIEW = VIEW_NAMES[REGISTRY_VIEW] + " (this edition's)"
 OTHER_VIEW = VIEW_NAMES[OTHER_REGISTRY_VIEW]
 TABLE_ROW = "registration table row"
 WORKDIR = "<the run's working folder>"  # a row's expected records name it so
+REST = "<and the rest>"  # an expected record ending so is the start of the record: PATH is Wine's
+# The library only the other bitness's build of one sample variant finds: in every row's working folder.
+OTHER_BUILD_LIBRARY = ((kestrum_run.BUILD if IS_X86 else kestrum_run.BUILD / "x86") /
+                       "tests/fixtures/sample_addin/libraries/PexloOtherBitness.dll")
+NDP_4 = "HKLM\\Software\\Microsoft\\NET Framework Setup\\NDP\\v4\\Full"
 
 
 def prog_id_names(class_id, root=MACHINE_CLASSES, view=REGISTRY_VIEW, kind="REG_SZ"):
@@ -124,9 +131,20 @@ def class_lines(class_id, view, server_said=None):
             "[info]     ThreadingModel: Both"]
 
 
+def dependency_lines(*records, looked_for=True):
+    """The section on what loading the server needs, ending in where the loader looked."""
+    looked = f"Looked for in: {ADDIN_FOLDER}; {SYSTEM_FOLDER}; C:\\windows; {WORKDIR}; {REST}"
+    return ["[info] ", "[info] What loading the add-in's server needs:",
+            *("[info]   " + record for record in records + ((looked,) if looked_for else ()))]
+
+
 def registration_rows():
     """(name, registry values to add, the report's records after its heading)."""
-    user, machine, other, system32, expandable, mistyped, managed, unknown, quoted, bare, relative, odd = ROW_CLASSES
+    (user, machine, other, system32, expandable, mistyped, managed, unknown, quoted, bare, relative, odd,
+     not_installed, beside, other_bitness) = ROW_CLASSES
+    needs = {name: f"{ADDIN_FOLDER}\\PexloSampleAddinNeeds_{name}.dll" for name in ("not_installed", "beside",
+                                                                                    "other_bitness")}
+    found_every = f"Found every library it imports ({REST}"
     sample_name, beside_windows = SERVER.rsplit("\\", 1)[1], "..\\" + SERVER[3:]
     gone_url = "file:///" + ADDIN_FOLDER.replace("\\", "/") + "/Pexlo.PowerPoint.Addin.Gone.DLL"
     managed_values = {"Class": "Pexlo.PowerPoint.Addin.Connect", "RuntimeVersion": "v2.0.50727",
@@ -149,20 +167,23 @@ def registration_rows():
          [prog_id_names(system32), *native_server(system32, MISSING_SERVER)],
          prog_id_lines(system32) + class_lines(system32, THIS_VIEW, MISSING_SERVER + " (no such file)") +
          class_lines(system32, OTHER_VIEW)),
-        (".NET registration whose CodeBase is gone",
+        (".NET registration asking for 2.0 where only 4.8 is installed, whose CodeBase is gone",
          [prog_id_names(managed), *native_server(managed, "mscoree.dll"),
-          *(server(managed, value, name) for name, value in managed_values.items())],
+          *(server(managed, value, name) for name, value in managed_values.items()),
+          [NDP_4, "Release", "REG_DWORD", "528040", REGISTRY_VIEW]],
          prog_id_lines(managed) +
          class_lines(managed, THIS_VIEW, f"mscoree.dll (the file exists: {SYSTEM_FOLDER}\\mscoree.dll)") +
          [f"[info]     {name}: {managed_values[name]}" for name in ("Class", "Assembly", "RuntimeVersion")] +
          [f"[info]     CodeBase: {gone_url} (no such file: {ADDIN_FOLDER}\\Pexlo.PowerPoint.Addin.Gone.DLL)"] +
-         class_lines(managed, OTHER_VIEW)),
+         class_lines(managed, OTHER_VIEW) +
+         dependency_lines(".NET Framework: 4.8 (release 528040)",
+                          "The add-in asks for runtime v2.0.50727: not installed.", looked_for=False)),
         ("REG_EXPAND_SZ server",
          [prog_id_names(expandable), *native_server(expandable, "%SystemDrive%" + SERVER[2:], kind="REG_EXPAND_SZ")],
          prog_id_lines(expandable) +
          class_lines(expandable, THIS_VIEW,
                      f"%SystemDrive%{SERVER[2:]} (REG_EXPAND_SZ), expanded: {SERVER} (the file exists)") +
-         class_lines(expandable, OTHER_VIEW)),
+         class_lines(expandable, OTHER_VIEW) + dependency_lines(found_every, looked_for=False)),
         ("server value of the wrong type",
          [prog_id_names(mistyped), *native_server(mistyped, "1", kind="REG_DWORD")],
          prog_id_lines(mistyped) + class_lines(mistyped, THIS_VIEW, "not text but REG_DWORD") +
@@ -170,7 +191,8 @@ def registration_rows():
         ("no ProgID", [], [PROG_ID_NOT_REGISTERED]),
         ("quoted server with arguments", [prog_id_names(quoted), *native_server(quoted, f'"{SERVER}" /embedding')],
          prog_id_lines(quoted) + class_lines(quoted, THIS_VIEW, f'"{SERVER}" /embedding (quoted) (the file exists: '
-                                             f'{SERVER})') + class_lines(quoted, OTHER_VIEW)),
+                                             f'{SERVER})') + class_lines(quoted, OTHER_VIEW) +
+         dependency_lines(found_every, looked_for=False)),
         ("bare server name found in the working folder", [prog_id_names(bare), *native_server(bare, sample_name)],
          prog_id_lines(bare) + class_lines(bare, THIS_VIEW, f"{sample_name} (found through the search path: "
                                            f"{WORKDIR}\\{sample_name}) (a planting risk: found in the working folder, "
@@ -186,6 +208,17 @@ def registration_rows():
          prog_id_lines(f"{odd}<U+0000>{unknown} (not a class ID)", "per user", "HKEY_CURRENT_USER") +
          prog_id_lines(f"{odd} (odd length: the last byte is ignored)", shadowed=" (shadowed by the per-user one)") +
          class_lines(odd, THIS_VIEW) + class_lines(odd, OTHER_VIEW)),
+        *((f"sample importing {what}", [prog_id_names(class_id), *native_server(class_id, needs[name])],
+           prog_id_lines(class_id) + class_lines(class_id, THIS_VIEW, needs[name] + " (the file exists)") +
+           class_lines(class_id, OTHER_VIEW) + dependency_lines(record.format(needs[name]), looked_for=looked))
+          for class_id, name, what, record, looked in [
+              (not_installed, "not_installed", "a library that is not installed",
+               "Missing: PexloNotInstalled.dll, imported by {}", True),
+              (beside, "beside", "a library beside it that imports one that is not installed",
+               f"Missing: PexloNotInstalled.dll, imported by {ADDIN_FOLDER}\\PexloBesideLibrary.dll", True),
+              (other_bitness, "other_bitness", "a library of the other bitness",
+               f"Wrong bitness: {WORKDIR}\\PexloOtherBitness.dll is {BITS[OTHER_EDITION]}-bit, imported by {{}}",
+               False)]),
         ("ProgID naming a class ID that has no class",
          [prog_id_names(unknown)],
          prog_id_lines(unknown) + class_lines(unknown, THIS_VIEW) + class_lines(unknown, OTHER_VIEW)),
@@ -303,7 +336,8 @@ def remove_table_registrations():
                         for view in (REGISTRY_VIEW, OTHER_REGISTRY_VIEW) for key in keys)
     wine64_quietly("cmd", "/c", deletions + "exit 0")
     for view in (REGISTRY_VIEW, OTHER_REGISTRY_VIEW):  # a key with blanks cannot go through cmd /c
-        wine64_quietly("reg", "delete", APP_PATHS, "/f", view, must_succeed=False)
+        for key in (APP_PATHS, NDP_4):
+            wine64_quietly("reg", "delete", key, "/f", view, must_succeed=False)
     kestrum_run._registered_variant = object()
 
 
@@ -320,6 +354,10 @@ class RegistrationTable(unittest.TestCase):
                 remove_table_registrations()
                 workdir = kestrum_run.new_workdir()  # holding a copy of the add-in, for a bare name to find
                 shutil.copy2(PREFIX / "drive_c" / SERVER[3:].replace("\\", "/"), workdir)
+                if OTHER_BUILD_LIBRARY.is_file():
+                    shutil.copy2(OTHER_BUILD_LIBRARY, workdir)
+                elif "other bitness" in name:
+                    self.skipTest(f"no {OTHER_EDITION} build of {OTHER_BUILD_LIBRARY.name}")
                 for key, value_name, kind, data, view in values:
                     value = ["/ve"] if value_name is None else ["/v", value_name]
                     if kind.startswith("hex"):  # bytes that reg add cannot write: through a .reg file
@@ -337,7 +375,10 @@ class RegistrationTable(unittest.TestCase):
                 at_work = "Z:" + str(workdir).replace("/", "\\")
                 report, records = assert_failed_with_report(self, run)
                 if expected is not None:
-                    self.assertEqual(report, [r.replace(WORKDIR, at_work) for r in expected])
+                    expected = [r.replace(WORKDIR, at_work) for r in expected]
+                    report = [e if e.endswith(REST) and r.startswith(e[:-len(REST)]) else r
+                              for r, e in zip(report, expected)] + report[len(expected):]
+                    self.assertEqual(report, expected)
                 if powerpoint:
                     self.assertEqual(records, powerpoint[0])
                 self.assertEqual(records[-1], powerpoint[0][-1] if powerpoint else POWERPOINT_NOT_FOUND)
