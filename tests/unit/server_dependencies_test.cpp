@@ -28,35 +28,21 @@ const std::string own_bits = own_64 ? "64" : "32";
 const std::string other_bits = own_64 ? "32" : "64";
 
 // A PE image of one section (RVA 0x1000 at file offset 0x200): import
-// descriptors at RVA 0x1000, delay descriptors at 0x1400, a .NET header at
-// 0x1700, names from 0x1800.
-struct image_spec {
-    WORD machine = own_machine;
-    std::vector<std::string> imports;
-    std::vector<std::string> delay_imports;
-    bool old_delay = false;  // names as addresses, not RVAs
-    DWORD clr_flags = 0;     // a .NET header with these flags, when nonzero
-};
-
-image_spec with_imports(std::vector<std::string> imports, WORD machine = own_machine, DWORD clr_flags = 0,
-                        std::vector<std::string> delay_imports = {}) {
-    image_spec spec;
-    spec.machine = machine, spec.imports = std::move(imports), spec.clr_flags = clr_flags;
-    spec.delay_imports = std::move(delay_imports);
-    return spec;
-}
-
-std::vector<BYTE> pe_bytes(const image_spec& spec) {
+// descriptors at RVA 0x1000, delay descriptors at 0x1400 (names as addresses
+// in an old-style table), a .NET header with |clr_flags| at 0x1700 when they
+// are nonzero, names from 0x1800.
+std::vector<BYTE> pe_bytes(const std::vector<std::string>& imports, WORD machine = own_machine, DWORD clr_flags = 0,
+                           const std::vector<std::string>& delay_imports = {}, bool old_delay = false) {
     std::vector<BYTE> bytes(0x1200);
     const auto put = [&bytes](std::size_t at, std::uint64_t value, std::size_t count) {
         for (std::size_t index = 0; index < count; ++index)
             bytes.at(at + index) = static_cast<BYTE>(value >> (8 * index));
     };
     const auto file = [](DWORD rva) { return rva - 0xE00; };
-    const bool plus = spec.machine == machine_x64;
+    const bool plus = machine == machine_x64;
     const std::size_t optional = 0x58, optional_size = plus ? 240 : 224, directories = optional + (plus ? 112 : 96);
     const std::uint64_t base = 0x10000000;
-    put(0, 'M' | ('Z' << 8), 2), put(0x3C, 0x40, 4), put(0x40, 'P' | ('E' << 8), 4), put(0x44, spec.machine, 2);
+    put(0, 'M' | ('Z' << 8), 2), put(0x3C, 0x40, 4), put(0x40, 'P' | ('E' << 8), 4), put(0x44, machine, 2);
     put(0x46, 1, 2), put(0x54, optional_size, 2), put(optional, plus ? 0x20B : 0x10B, 2);
     put(optional + (plus ? 24 : 28), base, plus ? 8 : 4), put(directories - 4, 16, 4);
     put(optional + optional_size + 8, 0x1000, 4), put(optional + optional_size + 12, 0x1000, 4);
@@ -67,14 +53,14 @@ std::vector<BYTE> pe_bytes(const image_spec& spec) {
         return std::exchange(names, static_cast<DWORD>(names + text.size() + 1));
     };
     put(directories + 8, 0x1000, 4);
-    for (std::size_t index = 0; index < spec.imports.size(); ++index)
-        put(file(0x1000 + 20 * index) + 12, name(spec.imports[index]), 4);
-    if (!spec.delay_imports.empty()) put(directories + 13 * 8, 0x1400, 4);
-    for (std::size_t index = 0; index < spec.delay_imports.size(); ++index) {
-        put(file(0x1400 + 32 * index), spec.old_delay ? 0 : 1, 4);
-        put(file(0x1400 + 32 * index) + 4, name(spec.delay_imports[index]) + (spec.old_delay ? base : 0), 4);
+    for (std::size_t index = 0; index < imports.size(); ++index)
+        put(file(0x1000 + 20 * index) + 12, name(imports[index]), 4);
+    if (!delay_imports.empty()) put(directories + 13 * 8, 0x1400, 4);
+    for (std::size_t index = 0; index < delay_imports.size(); ++index) {
+        put(file(0x1400 + 32 * index), old_delay ? 0 : 1, 4);
+        put(file(0x1400 + 32 * index) + 4, name(delay_imports[index]) + (old_delay ? base : 0), 4);
     }
-    if (spec.clr_flags != 0) put(directories + 14 * 8, 0x1700, 4), put(file(0x1700) + 16, spec.clr_flags, 4);
+    if (clr_flags != 0) put(directories + 14 * 8, 0x1700, 4), put(file(0x1700) + 16, clr_flags, 4);
     return bytes;
 }
 
@@ -88,7 +74,7 @@ struct image_row {
 };
 
 TEST(PeImage, HeadersImportTablesAndEveryOffsetPastTheEndOfTheFile) {
-    const std::vector<BYTE> good = pe_bytes(with_imports({"KERNEL32.dll", "Beside.dll"}));
+    const std::vector<BYTE> good = pe_bytes({"KERNEL32.dll", "Beside.dll"});
     const auto cut = [&good](std::size_t size) {
         return std::vector<BYTE>(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(size));
     };
@@ -97,18 +83,16 @@ TEST(PeImage, HeadersImportTablesAndEveryOffsetPastTheEndOfTheFile) {
         bytes.at(at) = value;
         return bytes;
     };
-    image_spec old_delay = with_imports({}, machine_x86, 0, {"old.dll"});
-    old_delay.old_delay = true;
     const std::wstring past_end = L"its headers end past the end of the file",
                        outside = L"its import table lies outside the file";
     // clang-format off
     const image_row rows[] = {
         {"this edition's", good, L"", own_machine, {L"KERNEL32.dll", L"Beside.dll"}, {}, false},
-        {"other bitness, delay imports", pe_bytes(with_imports({"a.dll"}, other_machine, 0, {"late.dll", "later.dll"})), L"", other_machine, {L"a.dll"}, {L"late.dll", L"later.dll"}, false},
-        {"old-style delay table", pe_bytes(old_delay), L"", machine_x86, {}, {L"old.dll"}, false},
-        {"IL only", pe_bytes(with_imports({"mscoree.dll"}, machine_x86, 0x1)), L"", machine_x86, {L"mscoree.dll"}, {}, true},
-        {"32-bit only", pe_bytes(with_imports({}, machine_x86, 0x3)), L"", machine_x86, {}, {}, false},
-        {"32-bit preferred", pe_bytes(with_imports({}, machine_x86, 0x20003)), L"", machine_x86, {}, {}, true},
+        {"other bitness, delay imports", pe_bytes({"a.dll"}, other_machine, 0, {"late.dll", "later.dll"}), L"", other_machine, {L"a.dll"}, {L"late.dll", L"later.dll"}, false},
+        {"old-style delay table", pe_bytes({}, machine_x86, 0, {"old.dll"}, true), L"", machine_x86, {}, {L"old.dll"}, false},
+        {"IL only", pe_bytes({"mscoree.dll"}, machine_x86, 0x1), L"", machine_x86, {L"mscoree.dll"}, {}, true},
+        {"32-bit only", pe_bytes({}, machine_x86, 0x3), L"", machine_x86, {}, {}, false},
+        {"32-bit preferred", pe_bytes({}, machine_x86, 0x20003), L"", machine_x86, {}, {}, true},
         {"no MZ", patched(0, 'X'), L"not a PE image", 0, {}, {}, false},
         {"empty", {}, L"not a PE image", 0, {}, {}, false},
         {"truncated headers", cut(0x100), past_end, 0, {}, {}, false},
@@ -178,8 +162,8 @@ TEST(ServerDependencies, WhatLoadingTheServerNeedsAfterAFailedCreation) {
     using files_t = testing::fake_file_facts;
     using registry_t = testing::fake_registry;
     using inputs_t = server_dependency_inputs;
-    const auto image = [](files_t& files, const std::wstring& path, const image_spec& spec) {
-        files.files[path].bytes = pe_bytes(spec);
+    const auto image = [](files_t& files, const std::wstring& path, std::vector<BYTE> bytes) {
+        files.files[path].bytes = std::move(bytes);
     };
     const auto bytes_of = [](std::string_view text) { return std::vector<BYTE>(text.begin(), text.end()); };
     const auto managed = [](inputs_t& inputs, const wchar_t* code_base) {
@@ -189,29 +173,29 @@ TEST(ServerDependencies, WhatLoadingTheServerNeedsAfterAFailedCreation) {
         {"missing, nested, delay-loaded, a loop, API sets",
          [&](files_t& files, registry_t&, inputs_t&) {
              image(files, L"C:\\Addin\\Server.dll",
-                   with_imports({"api-ms-win-core-x.dll", "KERNEL32.dll", "Gone.dll", "Beside.dll", "ole32.dll"},
-                                own_machine, 0, {"Late.dll", "gone.DLL"}));
-             image(files, L"C:\\Addin\\Beside.dll", with_imports({"Deep.dll", "Gone.dll"}));
-             image(files, L"E:\\Tools\\Deep.dll", with_imports({"beside.dll", "Deeper\x01.dll"}));
+                   pe_bytes({"api-ms-win-core-x.dll", "KERNEL32.dll", "Gone.dll", "Beside.dll", "ole32.dll"},
+                            own_machine, 0, {"Late.dll", "gone.DLL"}));
+             image(files, L"C:\\Addin\\Beside.dll", pe_bytes({"Deep.dll", "Gone.dll"}));
+             image(files, L"E:\\Tools\\Deep.dll", pe_bytes({"beside.dll", "Deeper\x01.dll"}));
          },
          {"[info]   Missing: Gone.dll, imported by C:\\Addin\\Server.dll",
           "[info]   Missing, delay-loaded (fails only when called): Late.dll, imported by C:\\Addin\\Server.dll",
           "[info]   Missing: Deeper<U+0001>.dll, imported by E:\\Tools\\Deep.dll", looked}},
         {"wrong bitness, unreadable, the Visual C++ runtime not installed",
          [&](files_t& files, registry_t&, inputs_t&) {
-             image(files, L"C:\\Addin\\Server.dll", with_imports({"Other.dll", "Text.dll", "VCRUNTIME140.dll"}));
-             image(files, L"C:\\Sys\\Other.dll", with_imports({}, other_machine));
+             image(files, L"C:\\Addin\\Server.dll", pe_bytes({"Other.dll", "Text.dll", "VCRUNTIME140.dll"}));
+             image(files, L"C:\\Sys\\Other.dll", pe_bytes({}, other_machine));
              files.files[L"C:\\Windows\\Text.dll"].bytes = {'M', 'Z'};
-             image(files, L"C:\\Sys\\VCRUNTIME140.dll", with_imports({}));
+             image(files, L"C:\\Sys\\VCRUNTIME140.dll", pe_bytes({}));
          },
          {"[info]   Wrong bitness: C:\\Sys\\Other.dll is " + other_bits + "-bit, imported by C:\\Addin\\Server.dll",
           "[info]   Cannot be read: C:\\Windows\\Text.dll (not a PE image)",
           "[info]   Visual C++ 2015-2022 runtime (" + own_bits + "-bit): not installed"}},
         {"everything found, the runtime installed, a download beside the server",
          [&](files_t& files, registry_t& registry, inputs_t&) {
-             image(files, L"C:\\Addin\\Server.dll", with_imports({"msvcp140_1.dll", "ole32.dll", "Beside.dll"}));
-             image(files, L"C:\\Addin\\msvcp140_1.dll", with_imports({"kernel32.dll"}));
-             image(files, L"C:\\Addin\\Beside.dll", with_imports({}));
+             image(files, L"C:\\Addin\\Server.dll", pe_bytes({"msvcp140_1.dll", "ole32.dll", "Beside.dll"}));
+             image(files, L"C:\\Addin\\msvcp140_1.dll", pe_bytes({"kernel32.dll"}));
+             image(files, L"C:\\Addin\\Beside.dll", pe_bytes({}));
              files.files[L"C:\\Addin\\Beside.dll:Zone.Identifier"].bytes = bytes_of("[ZoneTransfer]\r\nZoneId=3\r\n");
              const std::wstring key =
                  std::wstring(L"Software\\Microsoft\\VisualStudio\\14.0\\VC\\Runtimes\\") + (own_64 ? L"x64" : L"x86");
@@ -224,23 +208,23 @@ TEST(ServerDependencies, WhatLoadingTheServerNeedsAfterAFailedCreation) {
           "load it; unblock it under the file's Properties."}},
         {"a server of the other bitness",
          [&](files_t& files, registry_t&, inputs_t&) {
-             image(files, L"C:\\Addin\\Server.dll", with_imports({"Gone.dll"}, other_machine));
+             image(files, L"C:\\Addin\\Server.dll", pe_bytes({"Gone.dll"}, other_machine));
          },
          {"[info]   The server C:\\Addin\\Server.dll is " + other_bits + "-bit: a " + own_bits +
           "-bit process cannot load it."}},
         {"a chain longer than the walk reads",
          [&](files_t& files, registry_t&, inputs_t&) {
-             image(files, L"C:\\Addin\\Server.dll", with_imports({"0.dll"}));
+             image(files, L"C:\\Addin\\Server.dll", pe_bytes({"0.dll"}));
              for (int index = 0; index < 600; ++index) {
                  image(files, L"C:\\Addin\\" + std::to_wstring(index) + L".dll",
-                       with_imports({std::to_string(index + 1) + ".dll"}));
+                       pe_bytes({std::to_string(index + 1) + ".dll"}));
              }
          },
          {"[info]   Stopped after 512 files."}},
         {".NET asking for 2.0 where 4.8 is registered, an AnyCPU CodeBase, downloaded",
          [&](files_t& files, registry_t& registry, inputs_t& inputs) {
-             image(files, L"C:\\Sys\\mscoree.dll", with_imports({}));
-             image(files, L"C:\\Addin\\Net.dll", with_imports({"mscoree.dll"}, machine_x86, 1));
+             image(files, L"C:\\Sys\\mscoree.dll", pe_bytes({}));
+             image(files, L"C:\\Addin\\Net.dll", pe_bytes({"mscoree.dll"}, machine_x86, 1));
              files.files[L"C:\\Addin\\Net.dll:Zone.Identifier"].bytes = bytes_of("zoneid=4");
              registry.set_raw(HKEY_LOCAL_MACHINE, own_view, ndp + L"v4\\Full", L"Release", REG_DWORD,
                               {0xA8, 0x0E, 0x08, 0});
