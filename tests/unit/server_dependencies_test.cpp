@@ -162,9 +162,6 @@ TEST(ServerDependencies, WhatLoadingTheServerNeedsAfterAFailedCreation) {
     using files_t = testing::fake_file_facts;
     using registry_t = testing::fake_registry;
     using inputs_t = server_dependency_inputs;
-    const auto image = [](files_t& files, const std::wstring& path, std::vector<BYTE> bytes) {
-        files.files[path].bytes = std::move(bytes);
-    };
     const auto bytes_of = [](std::string_view text) { return std::vector<BYTE>(text.begin(), text.end()); };
     const auto managed = [](inputs_t& inputs, const wchar_t* code_base) {
         inputs = {L"C:\\Sys\\mscoree.dll", true, L"v2.0.50727", code_base, {}, {}, {}, {}};
@@ -172,30 +169,30 @@ TEST(ServerDependencies, WhatLoadingTheServerNeedsAfterAFailedCreation) {
     const section_row rows[] = {
         {"missing, nested, delay-loaded, a loop, API sets",
          [&](files_t& files, registry_t&, inputs_t&) {
-             image(files, L"C:\\Addin\\Server.dll",
-                   pe_bytes({"api-ms-win-core-x.dll", "KERNEL32.dll", "Gone.dll", "Beside.dll", "ole32.dll"},
-                            own_machine, 0, {"Late.dll", "gone.DLL"}));
-             image(files, L"C:\\Addin\\Beside.dll", pe_bytes({"Deep.dll", "Gone.dll"}));
-             image(files, L"E:\\Tools\\Deep.dll", pe_bytes({"beside.dll", "Deeper\x01.dll"}));
+             files.files[L"C:\\Addin\\Server.dll"].bytes =
+                 pe_bytes({"api-ms-win-core-x.dll", "KERNEL32.dll", "Gone.dll", "Beside.dll", "ole32.dll"}, own_machine,
+                          0, {"Late.dll", "gone.DLL"});
+             files.files[L"C:\\Addin\\Beside.dll"].bytes = pe_bytes({"Deep.dll", "Gone.dll"});
+             files.files[L"E:\\Tools\\Deep.dll"].bytes = pe_bytes({"beside.dll", "Deeper\x01.dll"});
          },
          {"[info]   Missing: Gone.dll, imported by C:\\Addin\\Server.dll",
           "[info]   Missing, delay-loaded (fails only when called): Late.dll, imported by C:\\Addin\\Server.dll",
           "[info]   Missing: Deeper<U+0001>.dll, imported by E:\\Tools\\Deep.dll", looked}},
         {"wrong bitness, unreadable, the Visual C++ runtime not installed",
          [&](files_t& files, registry_t&, inputs_t&) {
-             image(files, L"C:\\Addin\\Server.dll", pe_bytes({"Other.dll", "Text.dll", "VCRUNTIME140.dll"}));
-             image(files, L"C:\\Sys\\Other.dll", pe_bytes({}, other_machine));
+             files.files[L"C:\\Addin\\Server.dll"].bytes = pe_bytes({"Other.dll", "Text.dll", "VCRUNTIME140.dll"});
+             files.files[L"C:\\Sys\\Other.dll"].bytes = pe_bytes({}, other_machine);
              files.files[L"C:\\Windows\\Text.dll"].bytes = {'M', 'Z'};
-             image(files, L"C:\\Sys\\VCRUNTIME140.dll", pe_bytes({}));
+             files.files[L"C:\\Sys\\VCRUNTIME140.dll"].bytes = pe_bytes({});
          },
          {"[info]   Wrong bitness: C:\\Sys\\Other.dll is " + other_bits + "-bit, imported by C:\\Addin\\Server.dll",
           "[info]   Cannot be read: C:\\Windows\\Text.dll (not a PE image)",
           "[info]   Visual C++ 2015-2022 runtime (" + own_bits + "-bit): not installed"}},
         {"everything found, the runtime installed, a download beside the server",
          [&](files_t& files, registry_t& registry, inputs_t&) {
-             image(files, L"C:\\Addin\\Server.dll", pe_bytes({"msvcp140_1.dll", "ole32.dll", "Beside.dll"}));
-             image(files, L"C:\\Addin\\msvcp140_1.dll", pe_bytes({"kernel32.dll"}));
-             image(files, L"C:\\Addin\\Beside.dll", pe_bytes({}));
+             files.files[L"C:\\Addin\\Server.dll"].bytes = pe_bytes({"msvcp140_1.dll", "ole32.dll", "Beside.dll"});
+             files.files[L"C:\\Addin\\msvcp140_1.dll"].bytes = pe_bytes({"kernel32.dll"});
+             files.files[L"C:\\Addin\\Beside.dll"].bytes = pe_bytes({});
              files.files[L"C:\\Addin\\Beside.dll:Zone.Identifier"].bytes = bytes_of("[ZoneTransfer]\r\nZoneId=3\r\n");
              const std::wstring key =
                  std::wstring(L"Software\\Microsoft\\VisualStudio\\14.0\\VC\\Runtimes\\") + (own_64 ? L"x64" : L"x86");
@@ -208,23 +205,23 @@ TEST(ServerDependencies, WhatLoadingTheServerNeedsAfterAFailedCreation) {
           "load it; unblock it under the file's Properties."}},
         {"a server of the other bitness",
          [&](files_t& files, registry_t&, inputs_t&) {
-             image(files, L"C:\\Addin\\Server.dll", pe_bytes({"Gone.dll"}, other_machine));
+             files.files[L"C:\\Addin\\Server.dll"].bytes = pe_bytes({"Gone.dll"}, other_machine);
          },
          {"[info]   The server C:\\Addin\\Server.dll is " + other_bits + "-bit: a " + own_bits +
           "-bit process cannot load it."}},
         {"a chain longer than the walk reads",
          [&](files_t& files, registry_t&, inputs_t&) {
-             image(files, L"C:\\Addin\\Server.dll", pe_bytes({"0.dll"}));
+             files.files[L"C:\\Addin\\Server.dll"].bytes = pe_bytes({"0.dll"});
              for (int index = 0; index < 600; ++index) {
-                 image(files, L"C:\\Addin\\" + std::to_wstring(index) + L".dll",
-                       pe_bytes({std::to_string(index + 1) + ".dll"}));
+                 files.files[L"C:\\Addin\\" + std::to_wstring(index) + L".dll"].bytes =
+                     pe_bytes({std::to_string(index + 1) + ".dll"});
              }
          },
          {"[info]   Stopped after 512 files."}},
         {".NET asking for 2.0 where 4.8 is registered, an AnyCPU CodeBase, downloaded",
          [&](files_t& files, registry_t& registry, inputs_t& inputs) {
-             image(files, L"C:\\Sys\\mscoree.dll", pe_bytes({}));
-             image(files, L"C:\\Addin\\Net.dll", pe_bytes({"mscoree.dll"}, machine_x86, 1));
+             files.files[L"C:\\Sys\\mscoree.dll"].bytes = pe_bytes({});
+             files.files[L"C:\\Addin\\Net.dll"].bytes = pe_bytes({"mscoree.dll"}, machine_x86, 1);
              files.files[L"C:\\Addin\\Net.dll:Zone.Identifier"].bytes = bytes_of("zoneid=4");
              registry.set_raw(HKEY_LOCAL_MACHINE, own_view, ndp + L"v4\\Full", L"Release", REG_DWORD,
                               {0xA8, 0x0E, 0x08, 0});
