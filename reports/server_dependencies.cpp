@@ -35,18 +35,22 @@ constexpr DWORD max_known_dlls = 1024;
 constexpr std::size_t zone_bytes = 1024;
 constexpr DWORD internet_zone = 3;
 constexpr DWORD restricted_zone = 4;
+constexpr std::size_t max_zone_digits = 3;
+constexpr unsigned ascii_lower_case_bit = 0x20;
+constexpr int x64_bits = 64;
+constexpr int x86_bits = 32;
 
 constexpr WORD own_machine =
     platform::this_edition_view() == platform::registry_view::bits64 ? machine_x64 : machine_x86;
-constexpr int own_bits = own_machine == machine_x64 ? 64 : 32;
+constexpr int own_bits = own_machine == machine_x64 ? x64_bits : x86_bits;
 
 // The bitness of a machine a Windows process of either kind may meet; none for others.
 std::optional<int> bits_of(WORD machine) {
     if (machine == machine_x64) {
-        return 64;
+        return x64_bits;
     }
     if (machine == machine_x86) {
-        return 32;
+        return x86_bits;
     }
     return std::nullopt;
 }
@@ -106,13 +110,15 @@ std::optional<DWORD> zone_of(platform::file_facts& files, const std::wstring& pa
     constexpr int decimal = 10;
     for (std::size_t line = 0; line < count;) {
         std::size_t at = 0;
-        while (at < field.size() && line + at < count && (bytes[line + at] | 0x20U) == static_cast<BYTE>(field[at])) {
+        while (at < field.size() && line + at < count &&
+               (bytes[line + at] | ascii_lower_case_bit) == static_cast<BYTE>(field[at])) {
             ++at;
         }
         if (at == field.size()) {
             DWORD zone = 0;
             std::size_t digit = line + at;
-            for (; digit < count && digit < line + at + 3 && bytes[digit] >= '0' && bytes[digit] <= '9'; ++digit) {
+            for (; digit < count && digit < line + at + max_zone_digits && bytes[digit] >= '0' && bytes[digit] <= '9';
+                 ++digit) {
                 zone = zone * decimal + (bytes[digit] - '0');
             }
             return digit == line + at ? std::nullopt : std::optional<DWORD>(zone);
