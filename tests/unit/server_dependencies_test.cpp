@@ -64,14 +64,9 @@ std::vector<BYTE> pe_bytes(const std::vector<std::string>& imports, WORD machine
     return bytes;
 }
 
-struct image_row {
-    const char* name;
-    std::vector<BYTE> bytes;
-    std::wstring unreadable;
-    WORD machine;  // 0: not checked
-    WStrings imports, delay_imports;
-    bool any_cpu;
-};
+// clang-format off
+struct image_row { const char* name; std::vector<BYTE> bytes; std::wstring unreadable; WORD machine; /* 0: not checked */ WStrings imports, delay_imports; bool any_cpu; };
+// clang-format on
 
 TEST(PeImage, HeadersImportTablesAndEveryOffsetPastTheEndOfTheFile) {
     const std::vector<BYTE> good = pe_bytes({"KERNEL32.dll", "Beside.dll"});
@@ -120,12 +115,8 @@ TEST(LibrarySearch, TheLoadersOrderForAServerLoadedByItsFullPath) {
     const search_places places{
         {L"C:\\Windows\\System32\\KERNEL32.dll"}, {L"ole32.dll"}, L"C:\\Addin", L"C:\\Sys", L"C:\\Windows", L"D:\\Work",
         L"C:\\Sys;\"E:\\Tools\";;F:\\Bin"};
-    struct row {
-        const wchar_t* name;
-        WStrings present;
-        found_as how;
-        std::wstring path;
-    } rows[] = {
+    // clang-format off
+    struct row { const wchar_t* name; WStrings present; found_as how; std::wstring path; } rows[] = {
         {L"kernel32.DLL", {L"C:\\Addin\\kernel32.DLL"}, found_as::loaded, L"C:\\Windows\\System32\\KERNEL32.dll"},
         {L"OLE32.dll", {}, found_as::known, L"C:\\Sys\\OLE32.dll"},
         {L"x.dll", {L"C:\\Addin\\x.dll", L"C:\\Sys\\x.dll"}, found_as::file, L"C:\\Addin\\x.dll"},
@@ -135,7 +126,7 @@ TEST(LibrarySearch, TheLoadersOrderForAServerLoadedByItsFullPath) {
         {L"x.dll", {L"F:\\Bin\\x.dll", L"E:\\Tools\\x.dll"}, found_as::file, L"E:\\Tools\\x.dll"},
         {L"x.dll", {L"F:\\Bin\\x.dll"}, found_as::file, L"F:\\Bin\\x.dll"},
         {L"x.dll", {L"G:\\x.dll"}, found_as::nowhere, L""},
-    };
+    };  // clang-format on
     for (const row& one : rows) {
         testing::fake_file_facts files;
         for (const std::wstring& path : one.present) files.files[path];
@@ -149,11 +140,8 @@ TEST(LibrarySearch, TheLoadersOrderForAServerLoadedByItsFullPath) {
 
 // What the section writes for a server in C:\Addin, with KERNEL32.dll loaded,
 // ole32.dll a KnownDLL and files as each row leaves them.
-struct section_row {
-    const char* name;
-    std::function<void(testing::fake_file_facts&, testing::fake_registry&, server_dependency_inputs&)> setup;
-    Strings records;
-};
+// clang-format off
+struct section_row { const char* name; std::function<void(testing::fake_file_facts&, testing::fake_registry&, server_dependency_inputs&)> setup; Strings records; };  // clang-format on
 
 TEST(ServerDependencies, WhatLoadingTheServerNeedsAfterAFailedCreation) {
     const std::string heading = "[info] What loading the add-in's server needs:";
