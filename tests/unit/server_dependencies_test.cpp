@@ -152,7 +152,8 @@ TEST(ServerDependencies, WhatLoadingTheServerNeedsAfterAFailedCreation) {
     using inputs_t = server_dependency_inputs;
     const auto bytes_of = [](std::string_view text) { return std::vector<BYTE>(text.begin(), text.end()); };
     const auto managed = [](inputs_t& inputs, const wchar_t* code_base) {
-        inputs = {L"C:\\Sys\\mscoree.dll", true, L"v2.0.50727", code_base, {}, {}, {}, {}};
+        inputs.server_path = L"C:\\Sys\\mscoree.dll", inputs.managed = true, inputs.code_base_path = code_base;
+        inputs.runtime_version = L"v2.0.50727";
     };
     const section_row rows[] = {
         {"missing, nested, delay-loaded, a loop, API sets",
@@ -239,11 +240,9 @@ TEST(ServerDependencies, WhatLoadingTheServerNeedsAfterAFailedCreation) {
         testing::fake_process_modules modules;
         modules.add(L"C:\\Kestrum\\kestrum.exe");
         modules.add(L"C:\\Sys\\KERNEL32.dll");
-        server_dependency_inputs inputs;
-        inputs.server_path = L"C:\\Addin\\Server.dll";
+        server_dependency_inputs inputs{L"C:\\Addin\\Server.dll", false,       {},          {}, L"C:\\Sys",
+                                        L"C:\\Windows",           L"D:\\Work", L"E:\\Tools"};
         row.setup(files, registry, inputs);
-        inputs.system_folder = L"C:\\Sys", inputs.windows_folder = L"C:\\Windows", inputs.working_folder = L"D:\\Work";
-        inputs.path_variable = L"E:\\Tools";
         testing::recording_log log;
         report_server_dependencies(log.logger(), registry, files, modules, inputs);
         Strings expected = row.records;
