@@ -94,7 +94,8 @@ std::optional<powerpoint_install> find_powerpoint(platform::registry& registry, 
             L"root\\Office16\\POWERPNT.EXE"));
     }
     for (const std::wstring& path : candidates) {
-        if (!path.empty() && files.exists(path.c_str())) {
+        // A device is never PowerPoint, and reading one may wait on it.
+        if (!path.empty() && !is_device_name(path) && files.exists(path.c_str())) {
             return powerpoint_install{path, pe_machine(files, path), files.version(path.c_str())};
         }
     }

@@ -8,6 +8,7 @@
 #include "reports/powerpoint_install.h"
 #include "reports/registry_text.h"
 #include "reports/registry_values.h"
+#include "reports/trust_center.h"
 #include "reports/value_forms.h"
 #include "logging/platform_text.h"
 
@@ -15,6 +16,8 @@
 
 #include <array>
 #include <optional>
+#include <set>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +32,8 @@ constexpr std::wstring_view addins_key = L"Software\\Microsoft\\Office\\PowerPoi
 constexpr std::array<std::wstring_view, 3> office_versions = {L"16.0", L"15.0", L"14.0"};
 // More values than any DisabledItems list holds; the rest are not read.
 constexpr DWORD max_disabled_items = 1000;
+// The items of one version written out; the rest are counted.
+constexpr std::size_t max_items_listed = 20;
 
 std::wstring bits_of(registry_view view) { return view == registry_view::bits64 ? L"64" : L"32"; }
 
@@ -127,13 +132,25 @@ std::vector<std::wstring> office_versions_to_read(platform::registry& registry,
     return versions;
 }
 
-// The records of one version's Resiliency\DisabledItems; true when one of
-// them names the add-in.
-bool report_disabled_items(spdlog::logger& log, platform::registry& registry, const std::wstring& version,
-                           registry_view view, const addin_identity& addin) {
+// The records of one version's Resiliency\DisabledItems: each distinct item
+// that is or may be the add-in, and each that cannot be read, up to
+// |max_items_listed|; then how many there are. What it finds goes to |facts|.
+void report_disabled_items(spdlog::logger& log, platform::registry& registry, const std::wstring& version,
+                           registry_view view, const addin_identity& addin, load_facts& facts) {
     const std::wstring key = L"Software\\Microsoft\\Office\\" + version + L"\\PowerPoint\\Resiliency\\DisabledItems";
     DWORD items = 0;
-    bool named = false;
+    DWORD unreadable = 0;
+    std::size_t listed = 0;
+    std::size_t not_listed = 0;
+    std::set<std::pair<std::wstring, std::wstring>> seen;  // the items that are or may be the add-in, once each
+    const auto list = [&](const auto& write) {
+        if (listed < max_items_listed) {
+            write();
+            ++listed;
+        } else {
+            ++not_listed;
+        }
+    };
     DWORD index = 0;
     for (; index < max_disabled_items; ++index) {
         const enumerated_value value = read_enumerated_value(registry, HKEY_CURRENT_USER, key, view, index);
@@ -143,48 +160,71 @@ bool report_disabled_items(spdlog::logger& log, platform::registry& registry, co
         }
         if (value.status != ERROR_SUCCESS && value.status != ERROR_MORE_DATA) {
             log.info(L"  Disabled items of PowerPoint {}: cannot be read (error {})", version, value.status);
-            return named;
+            facts.partly_read_disabled_items.push_back(version);
+            return;
         }
         const std::optional<disabled_item> item =
             value.type == REG_BINARY && value.status == ERROR_SUCCESS ? decode_disabled_item(value.data) : std::nullopt;
         if (!item) {
-            log.info(L"  Disabled item {} of PowerPoint {}: cannot be read ({} bytes)",
-                     escape_platform_text(value.name), version, value.size);
+            ++unreadable;
+            list([&] {
+                log.info(L"  Disabled item {} of PowerPoint {}: cannot be read ({} bytes)",
+                         escape_platform_text(value.name), version, value.size);
+            });
             continue;
         }
         ++items;
-        if (names_addin(*item, addin)) {
-            named = true;
+        const item_match match = match_addin(*item, addin);
+        if (match == item_match::other || !seen.emplace(item->path, item->name).second) {
+            continue;
+        }
+        facts.in_disabled_items = facts.in_disabled_items || match == item_match::names;
+        if (match == item_match::maybe && facts.doubtful_items.size() < max_items_listed) {
+            facts.doubtful_items.push_back({item->name, item->path});
+        }
+        list([&] {
             log.info(L"  Disabled item of PowerPoint {}: {} ({})", version, escape_platform_text(item->path),
                      escape_platform_text(item->name));
-        }
+        });
     }
-    if (index == max_disabled_items) {
+    if (not_listed > 0) {
+        log.info(L"  \u2026 and {} more disabled items", not_listed);
+    }
+    if (index == max_disabled_items &&
+        read_enumerated_value(registry, HKEY_CURRENT_USER, key, view, index).status != ERROR_NO_MORE_ITEMS) {
         log.info(L"  Disabled items of PowerPoint {}: more than {} values, the rest not read", version,
                  max_disabled_items);
+        facts.partly_read_disabled_items.push_back(version);
     }
-    if (named) {
-        return named;
+    std::wstring counted;
+    if (seen.empty()) {
+        if (items > 0) {
+            counted = fmt::format(L"{}, none of them this add-in", items);
+        } else if (unreadable == 0) {
+            counted = L"none";
+        }
     }
-    if (items == 0) {
-        log.info(L"  Disabled items of PowerPoint {}: none", version);
-    } else {
-        log.info(L"  Disabled items of PowerPoint {}: {}, none of them this add-in", version, items);
+    if (unreadable > 0) {
+        counted += fmt::format(L"{}{} that cannot be read", counted.empty() ? L"" : L", and ", unreadable);
     }
-    return named;
+    if (!counted.empty()) {
+        log.info(L"  Disabled items of PowerPoint {}: {}", version, counted);
+    }
 }
 
+// Office reads the user's choice as a DWORD; any other type is no choice.
 void report_kept_enabled(spdlog::logger& log, platform::registry& registry, const std::vector<std::wstring>& versions,
                          registry_view view) {
     for (const std::wstring& version : versions) {
         const std::wstring key =
             L"Software\\Microsoft\\Office\\" + version + L"\\PowerPoint\\Resiliency\\DoNotDisableAddinList";
-        DWORD type = REG_NONE;
-        DWORD size = 0;
-        const LSTATUS status =
-            registry.query_value(HKEY_CURRENT_USER, key.c_str(), view, addin_prog_id, &type, nullptr, &size);
-        if (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
+        const registry_number choice = read_registry_number(registry, HKEY_CURRENT_USER, key, view, addin_prog_id);
+        if (choice.state == number_state::number) {
             log.info(L"  The user chose to keep this add-in enabled (Resiliency\\DoNotDisableAddinList).");
+            return;
+        }
+        if (choice.state != number_state::missing) {
+            log.info(L"  Resiliency\\DoNotDisableAddinList\\{} is {}", addin_prog_id, describe_registry_number(choice));
             return;
         }
     }
@@ -197,7 +237,10 @@ void report_powerpoint_view(spdlog::logger& log, platform::registry& registry, p
     log.info(L"PowerPoint's view of '{}':", addin_prog_id);
 
     load_facts facts;
-    const std::optional<powerpoint_install> powerpoint = find_powerpoint(registry, files);
+    const std::optional<powerpoint_install> found = find_powerpoint(registry, files);
+    // An empty file or a bare DOS header is not PowerPoint, whatever its name.
+    const bool not_a_program = found && !found->machine;
+    const std::optional<powerpoint_install> powerpoint = not_a_program ? std::nullopt : found;
     const std::optional<registry_view> powerpoint_view =
         powerpoint && powerpoint->machine ? view_of_machine(*powerpoint->machine) : std::nullopt;
     const registry_view view = powerpoint_view.value_or(platform::this_edition_view());
@@ -205,6 +248,8 @@ void report_powerpoint_view(spdlog::logger& log, platform::registry& registry, p
     if (powerpoint) {
         log.info(L"  PowerPoint: {} ({}, {})", escape_platform_text(powerpoint->path),
                  machine_text(powerpoint->machine), version_text(powerpoint->version));
+    } else if (not_a_program) {
+        log.info(L"  PowerPoint: {} is not a program (no PE header)", escape_platform_text(found->path));
     } else {
         log.info(L"  PowerPoint: not found on this machine");
     }
@@ -233,6 +278,18 @@ void report_powerpoint_view(spdlog::logger& log, platform::registry& registry, p
                                       L"  Add-in entry per machine, in HKEY_LOCAL_MACHINE\\" + entry_key + L" (" +
                                           bits_of(view) + L"-bit registry view)",
                                       L"  Add-in entry per machine: none"});
+    const registry_view other_view = view == registry_view::bits64 ? registry_view::bits32 : registry_view::bits64;
+    if (!facts.per_machine.present) {
+        const LSTATUS other = registry.probe_key(HKEY_LOCAL_MACHINE, entry_key.c_str(), other_view);
+        if (other != ERROR_FILE_NOT_FOUND && other != ERROR_PATH_NOT_FOUND) {
+            // Left there by an installer of the other bitness.
+            facts.other_view_entry_bits = bits_of(other_view);
+            log.info(
+                L"  Add-in entry per machine in the {}-bit registry view, which this PowerPoint does not read: "
+                L"HKEY_LOCAL_MACHINE\\{}",
+                facts.other_view_entry_bits, entry_key);
+        }
+    }
     // Click-to-Run's copy of the machine's registry, which has a Wow6432Node
     // of its own where 32-bit Office runs on 64-bit Windows.
     const bool wow64_windows =
@@ -247,6 +304,7 @@ void report_powerpoint_view(spdlog::logger& log, platform::registry& registry, p
 
     addin_identity addin = find_server(registry, view);
     addin.friendly_names = friendly_names;
+    facts.managed = addin.managed;
     if (!addin.server_path.empty() && files.exists(addin.server_path.c_str())) {
         log.info(L"  Server: {}, {}", escape_platform_text(addin.server_path),
                  version_text(files.version(addin.server_path.c_str())));
@@ -254,11 +312,10 @@ void report_powerpoint_view(spdlog::logger& log, platform::registry& registry, p
 
     const std::vector<std::wstring> versions = office_versions_to_read(registry, powerpoint, view);
     for (const std::wstring& version : versions) {
-        if (report_disabled_items(log, registry, version, view, addin)) {
-            facts.in_disabled_items = true;
-        }
+        report_disabled_items(log, registry, version, view, addin, facts);
     }
     report_office_policies(log, registry, versions, view, facts);
+    report_trust_center(log, registry, versions, view, facts);
     report_kept_enabled(log, registry, versions, view);
 
     log.info(L"  {}", load_conclusion(facts));
