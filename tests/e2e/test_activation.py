@@ -207,8 +207,10 @@ POLICIES_16 = "Software\\Policies\\Microsoft\\Office\\16.0\\PowerPoint"
 # Click-to-Run's copy of the machine's registry, read in the 64-bit view.
 CLICK_TO_RUN_ENTRY = (OFFICE + "\\ClickToRun\\REGISTRY\\MACHINE\\Software\\" + ("Wow6432Node\\" if IS_X86 else "") +
                       ENTRY.removeprefix("Software\\"))
+CLOUD_16 = "Software\\Policies\\Microsoft\\Cloud\\Office\\16.0\\PowerPoint"
 POWERPOINT_KEYS = [root + "\\" + key for root in ("HKCU", "HKLM") for key in
-                   (OFFICE + "\\PowerPoint", OFFICE + "\\16.0", "Software\\Policies\\Microsoft\\Office")]
+                   (OFFICE + "\\PowerPoint", OFFICE + "\\16.0", "Software\\Policies\\Microsoft\\Office",
+                    "Software\\Policies\\Microsoft\\Cloud")]
 POWERPOINT_KEYS.append("HKLM\\" + OFFICE + "\\ClickToRun")
 
 
@@ -220,12 +222,14 @@ def disabled_item(path, name):
 
 def powerpoint_lines(edition, *records, conclusion):
     return [f"[info]   PowerPoint: {POWERPOINT_EXE[edition]} ({BITS[edition]}-bit, version 16.0.5452.1000)",
-            *records, "[info]   PowerPoint will " + conclusion]
+            *records, "[info]   " + conclusion]
 
 
 def powerpoint_rows():
     """(name, registry values, None: the report goes unchecked, PowerPoint's view)."""
-    soft, other, click = ROW_CLASSES[:3]
+    soft, other, click, trusting, elsewhere = ROW_CLASSES[:5]
+    this_powerpoint = [APP_PATHS, None, "REG_SZ", POWERPOINT_EXE[EDITION], REGISTRY_VIEW]
+    security, trust_center = "HKCU\\" + OFFICE + "\\16.0\\PowerPoint\\Security", "[info]   Trust Center (this user): "
     entry_heading = f"[info]   Add-in entry per machine, in HKEY_LOCAL_MACHINE\\{ENTRY} ({{}}-bit registry view):"
     server_line = f"[info]   Server: {SERVER}, no version information"
     return [
@@ -247,7 +251,8 @@ def powerpoint_rows():
              entry_heading.format(BITS[EDITION]), "[info]     LoadBehavior: 3 (loads at startup)",
              "[info]     Manifest: file:///C:/Pexlo/Gone.vsto|vstolocal (no such file)", server_line,
              "[info]   Disabled items of PowerPoint 16.0: 1, none of them this add-in",
-             conclusion="not try to load the add-in when it starts: its LoadBehavior is 2.")),
+             conclusion="PowerPoint will not try to load the add-in when it starts: its LoadBehavior is 2 (per user, "
+             "over 3 per machine); it is listed as inactive under File > Options > Add-ins > Manage: COM Add-ins.")),
         ("PowerPoint of the other bitness, disabled, under policies",
          [prog_id_names(other, view=OTHER_REGISTRY_VIEW), *native_server(other, SERVER, OTHER_REGISTRY_VIEW),
           ["HKLM\\" + OFFICE + "\\16.0\\PowerPoint\\InstallRoot", "Path", "REG_SZ",
@@ -269,7 +274,8 @@ def powerpoint_rows():
              f"[info]   Policy (HKCU): this add-in is always disabled (Resiliency\\AddinList\\{PROG_ID} = 0)",
              "[info]   Policy (HKLM): add-ins must be signed by a trusted publisher (Security\\RequireAddinSig = 1)",
              "[info]   The user chose to keep this add-in enabled (Resiliency\\DoNotDisableAddinList).",
-             conclusion="not try to load the add-in when it starts: a policy disables it.")),
+             conclusion="PowerPoint will not try to load the add-in when it starts: a policy disables it; it is in "
+             "PowerPoint's disabled items (File > Options > Add-ins > Manage: Disabled Items).")),
         ("Click-to-Run's entry, disabled but always enabled by policy",
          [prog_id_names(click), *native_server(click, SERVER),
           ["HKLM\\" + OFFICE + "\\ClickToRun\\Configuration", "InstallationPath", "REG_SZ", OFFICE_ROOT[EDITION],
@@ -289,7 +295,44 @@ def powerpoint_rows():
              "[info]   Disabled item of PowerPoint 16.0: c:\\x\\y.dll (Pexlo Add-in)",
              f"[info]   Policy (HKCU): this add-in is always enabled (Resiliency\\AddinList\\{PROG_ID} = 1)",
              "[info]   Policy (HKCU): add-ins not on the managed list are blocked (Resiliency\\RestrictToList = 1)",
-             conclusion="try to load the add-in when it starts.")),
+             conclusion="PowerPoint will try to load the add-in when it starts.")),
+        ("the user's Trust Center under Cloud Policy, Click-to-Run's entry disagreeing",
+         [prog_id_names(trusting), *native_server(trusting, SERVER), this_powerpoint,
+          ["HKLM\\" + ENTRY, "LoadBehavior", "REG_DWORD", "3", REGISTRY_VIEW],
+          ["HKLM\\" + CLICK_TO_RUN_ENTRY, "LoadBehavior", "REG_DWORD", "2", "/reg:64"],
+          *([security, name, "REG_DWORD", "1", REGISTRY_VIEW]
+            for name in ("DisableAllAddins", "RequireAddinSig", "NoTBPromptUnsignedAddin")),
+          *(["HKCU\\" + CLOUD_16 + "\\Security", name, "REG_DWORD", value, REGISTRY_VIEW]
+            for name, value in (("DisableAllAddins", "0"), ("RequireAddinSig", "0"), ("NoTBPromptUnsignedAddin", "1")))],
+         None,
+         powerpoint_lines(
+             EDITION, "[info]   Add-in entry per user: none", entry_heading.format(BITS[EDITION]),
+             "[info]     LoadBehavior: 3 (loads at startup)",
+             f"[info]   Add-in entry per machine for Click-to-Run, in HKEY_LOCAL_MACHINE\\{CLICK_TO_RUN_ENTRY}:",
+             "[info]     LoadBehavior: 2 (set to load at startup but not loaded: PowerPoint does this after the "
+             "add-in failed to load, or when the user unloaded it)", server_line,
+             "[info]   Disabled items of PowerPoint 16.0: none",
+             "[info]   Policy (Cloud): unsigned add-ins are disabled without a prompt "
+             "(Security\\NoTBPromptUnsignedAddin = 1)",
+             trust_center + "all add-ins are disabled (Security\\DisableAllAddins = 1)",
+             trust_center + "add-ins must be signed by a trusted publisher (Security\\RequireAddinSig = 1)",
+             trust_center + "unsigned add-ins are disabled without a prompt (Security\\NoTBPromptUnsignedAddin = 1)",
+             conclusion="Whether PowerPoint loads the add-in when it starts cannot be told here: its per-machine "
+             "LoadBehavior is 3 but Click-to-Run's copy says 2, and which one PowerPoint reads is not documented.")),
+        ("the machine's entry in the other view only, all add-ins disabled by the user",
+         [prog_id_names(elsewhere), *native_server(elsewhere, SERVER), this_powerpoint,
+          ["HKLM\\" + ENTRY, "LoadBehavior", "REG_DWORD", "3", OTHER_REGISTRY_VIEW],
+          [security, "DisableAllAddins", "REG_DWORD", "1", REGISTRY_VIEW]],
+         None,
+         powerpoint_lines(
+             EDITION, "[info]   Add-in entry per user: none", "[info]   Add-in entry per machine: none",
+             f"[info]   Add-in entry per machine in the {BITS[OTHER_EDITION]}-bit registry view, which this "
+             f"PowerPoint does not read: HKEY_LOCAL_MACHINE\\{ENTRY}", server_line,
+             "[info]   Disabled items of PowerPoint 16.0: none",
+             trust_center + "all add-ins are disabled (Security\\DisableAllAddins = 1)",
+             conclusion="PowerPoint will not try to load the add-in when it starts: the user disabled all add-ins in "
+             f"the Trust Center; it is not registered with PowerPoint (its per-machine entry is in the "
+             f"{BITS[OTHER_EDITION]}-bit registry view only).")),
     ]
 
 
