@@ -3,23 +3,30 @@
 # its wineserver running so each later program starts fast, and installs the
 # test fixtures of both editions: the sample add-in and the stand-in .NET
 # hosting layer, each in its own bitness's registry view and system folder.
-#   prepare-prefix.sh BUILD_DIR [--edition x64|x86] [--without-addin | --managed]
+#   prepare-prefix.sh BUILD_DIR [--edition x64|x86] [--without-addin | --managed] [--powerpoint]
 # BUILD_DIR is the x64 build tree; the x86 edition's tree is BUILD_DIR/x86.
 # --edition installs that edition's fixtures only, as scripts/run.sh builds
 # no others. --managed points "Pexlo.PowerPoint.Addin" at the sample
 # registered as a .NET add-in is (the "managed" row of managed_variants.tsv).
+# --powerpoint (with --edition) sets the prefix up as a customer's machine
+# with PowerPoint of that edition's bitness: its stand-in where Click-to-Run
+# Office keeps POWERPNT.EXE, registered under App Paths in its registry view,
+# and, unless --without-addin, the add-in's per-machine entry there, as its
+# installer writes it. The tests' prefix gets none of this: they write the
+# PowerPoint state each of them needs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 fail() {
     echo "prepare-prefix: $*" >&2
     exit 1
 }
-usage="usage: prepare-prefix.sh BUILD_DIR [--edition x64|x86] [--without-addin | --managed] (BUILD_DIR must exist)"
+usage="usage: prepare-prefix.sh BUILD_DIR [--edition x64|x86] [--without-addin | --managed] [--powerpoint] (BUILD_DIR must exist)"
 [ $# -ge 1 ] && [ -d "$1" ] || fail "$usage"
 build=$(cd "$1" && pwd)
 shift
 register_addin=yes
 only_edition=""
+with_powerpoint=no
 while [ $# -gt 0 ]; do
     case "$1" in
         --edition)
@@ -29,10 +36,12 @@ while [ $# -gt 0 ]; do
             ;;
         --without-addin) register_addin=no ;;
         --managed) register_addin=managed ;;
+        --powerpoint) with_powerpoint=yes ;;
         *) fail "$usage" ;;
     esac
     shift
 done
+[ "$with_powerpoint" = no ] || [ -n "$only_edition" ] || fail "$usage"
 
 export WINEPREFIX="${KESTRUM_WINEPREFIX:-$build/wine-prefix}"
 # shellcheck source=wine-common.sh
@@ -97,16 +106,56 @@ for edition in "${editions[@]}"; do
     # PowerPoint's stand-in where Click-to-Run would keep it; the tests point
     # the registry at it (the main job builds none).
     powerpoint_stand_in="$edition_build/tests/fixtures/powerpoint_stand_in/POWERPNT.exe"
-    if [ -f "$powerpoint_stand_in" ]; then
+    if [ -f "$powerpoint_stand_in" ] && [ "$with_powerpoint" = no ]; then
         stand_in_dir="$WINEPREFIX/drive_c/Pexlo Office Stand-in ($edition)/root/Office16"
         mkdir -p "$stand_in_dir"
         cp -f "$powerpoint_stand_in" "$stand_in_dir/POWERPNT.EXE"
     fi
 done
+addin_entry='HKLM\Software\Microsoft\Office\PowerPoint\Addins\Pexlo.PowerPoint.Addin'
 if [ "$register_addin" = no ]; then
     # Wine keeps the ProgID in each registry view.
     kestrum_wine64 cmd /c 'reg delete HKCR\Pexlo.PowerPoint.Addin /f /reg:64 >nul 2>&1 & '\
-'reg delete HKCR\Pexlo.PowerPoint.Addin /f /reg:32 >nul 2>&1 & exit 0' >"$log" 2>&1 </dev/null || true
+'reg delete HKCR\Pexlo.PowerPoint.Addin /f /reg:32 >nul 2>&1 & '\
+"reg delete $addin_entry /f /reg:64 >nul 2>&1 & reg delete $addin_entry /f /reg:32 >nul 2>&1 & exit 0" \
+        >"$log" 2>&1 </dev/null || true
+fi
+if [ "$with_powerpoint" = yes ]; then
+    # One PowerPoint per machine: the other bitness's goes, if a run left it.
+    for edition in x64 x86; do
+        view=/reg:64 program_files="Program Files"
+        [ "$edition" = x86 ] && view=/reg:32 program_files="Program Files (x86)"
+        if [ "$edition" != "$only_edition" ]; then
+            if [ -d "$WINEPREFIX/drive_c/$program_files/Microsoft Office" ]; then
+                rm -rf "$WINEPREFIX/drive_c/$program_files/Microsoft Office"
+                kestrum_wine64 reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\powerpnt.exe' \
+                    /f "$view" >"$log" 2>&1 </dev/null || true
+            fi
+            continue
+        fi
+        office="$program_files/Microsoft Office/root/Office16"
+        edition_build="$build"
+        [ "$edition" = x86 ] && edition_build="$x86_build"
+        mkdir -p "$WINEPREFIX/drive_c/$office"
+        cp -f "$edition_build/tests/fixtures/powerpoint_stand_in/POWERPNT.exe" "$WINEPREFIX/drive_c/$office/POWERPNT.EXE"
+        office="C:\\\\${office//\//\\\\}"  # as a .reg string holds C:\Program Files\...
+        reg_text="Windows Registry Editor Version 5.00"$'\n\n'
+        reg_text+='[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\App Paths\powerpnt.exe]'$'\n'
+        reg_text+="@=\"$office\\\\POWERPNT.EXE\""$'\n'"\"Path\"=\"$office\\\\\""$'\n\n'
+        if [ "$register_addin" != no ]; then
+            reg_text+="[${addin_entry/HKLM/HKEY_LOCAL_MACHINE}]"$'\n'
+            reg_text+='"LoadBehavior"=dword:00000003'$'\n'
+            reg_text+='"FriendlyName"="Pexlo PowerPoint Add-in"'$'\n'
+            reg_text+='"Description"="Pexlo tools for PowerPoint"'$'\n'
+        fi
+        reg_file="pexlo-powerpoint-$edition.reg"
+        printf '%s' "${reg_text//$'\n'/$'\r\n'}" >"$WINEPREFIX/drive_c/windows/temp/$reg_file"
+        if ! kestrum_wine64 reg import "C:\\windows\\temp\\$reg_file" "$view" >"$log" 2>&1 </dev/null; then
+            cat "$log" >&2
+            fail "could not register PowerPoint's stand-in in the $view registry view"
+        fi
+        rm -f "$WINEPREFIX/drive_c/windows/temp/$reg_file"
+    done
 fi
 if [ "$register_addin" = managed ]; then
     managed_clsid=$(awk -F'\t' '$1 == "managed" { print $2 }' "$root/tests/fixtures/sample_addin/managed_variants.tsv")

@@ -55,7 +55,7 @@ class ConsoleAndFile(unittest.TestCase):
         self.assertEqual(run.stderr, run.log_location_line())
 
     def test_log_file_is_named_from_the_start_second_and_holds_the_same_records(self):
-        run = run_kestrum(scenario="one_runtime", env={"TZ": "UTC"})
+        run = run_kestrum(env={"TZ": "UTC"})
         self.addCleanup(remove, run)
         [log_file] = run.log_files()
         self.assertEqual(log_file.name, f"kestrum_{log_seconds(log_file)}.log")
@@ -125,7 +125,7 @@ class LogFileCreation(unittest.TestCase):
 
 class Console(unittest.TestCase):
     def test_pseudo_terminal_colours_the_level_word_and_shows_non_ascii_text(self):
-        run = run_kestrum(variant="working", scenario="non_ascii", report=False,
+        run = run_kestrum(variant="working", scenario="non_ascii_already_loaded", report=False,
                           env={"LANG": "C.UTF-8", "LC_ALL": "C.UTF-8"},
                           launcher=lambda exe: ["script", "-qec", shlex.join(wine_command(exe)), "/dev/null"])
         self.addCleanup(remove, run)
