@@ -38,6 +38,8 @@ SHORT_LIMIT_EXE = EDITION_BUILD / "tests" / "kestrum_short_progress_limit.exe"
 SHORT_PROGRESS_LIMIT_SECONDS = 5
 PROG_ID_KEY = r"HKCR\Pexlo.PowerPoint.Addin"
 ADDIN_FOLDER = "C:\\Pexlo A\u00f1adido \u00dcn\u00efcode" + (" (x86)" if IS_X86 else "")
+# Where a process of the edition finds the installed .NET Framework.
+FRAMEWORK_FOLDER = "C:\\Windows\\Microsoft.NET\\Framework" + ("" if IS_X86 else "64")
 OTHER_ADDIN_FOLDER = "C:\\Pexlo A\u00f1adido \u00dcn\u00efcode" + ("" if IS_X86 else " (x86)")
 # Each edition's classes are registered in its own view, as its installer would.
 REGISTRY_VIEW, OTHER_REGISTRY_VIEW = ("/reg:32", "/reg:64") if IS_X86 else ("/reg:64", "/reg:32")

@@ -14,7 +14,7 @@ import sys
 import unittest
 from pathlib import Path
 
-from kestrum_run import ADDIN_FOLDER, BANNER, remove, run_kestrum
+from kestrum_run import ADDIN_FOLDER, BANNER, FRAMEWORK_FOLDER, remove, run_kestrum
 
 GOLDEN = Path(__file__).resolve().parent / "golden"
 SECTION = "[info] Listing .NET assemblies loaded by Pexlo add-in:"
@@ -38,14 +38,17 @@ def runtime_section(lines):
 
 
 class RuntimeTranscripts(unittest.TestCase):
-    def check_scenario(self, scenario, variant="working", golden_name=None):
+    def check_scenario(self, scenario, variant="working", golden_name=None, names=None):
         run = run_kestrum(variant=variant, scenario=scenario)
         self.addCleanup(remove, run)
         self.assertEqual(run.exit_status, 0)
         self.assertEqual(run.stderr, run.log_location_line(), "nothing else on standard error")
         console = run.console_lines()
         self.assertEqual(run.log_lines(), console)
-        section = [line.replace(ADDIN_FOLDER, "{ADDIN_FOLDER}") for line in runtime_section(console)]
+        section = runtime_section(console)
+        # The edition's folders by name: one golden serves both editions.
+        for folder, name in (names or {ADDIN_FOLDER: "{ADDIN_FOLDER}"}).items():
+            section = [line.replace(folder, name) for line in section]
         golden = GOLDEN / f"{golden_name or scenario}.txt"
         if REGENERATE:
             golden.write_text("\n".join(section) + "\n", encoding="utf-8")
@@ -59,7 +62,8 @@ class RuntimeTranscripts(unittest.TestCase):
     def test_managed_addin(self):
         # The sample registered as a .NET add-in is: the hosting layer from the
         # system folder serves it, and the runtime it started lists its assembly.
-        console = self.check_scenario("no_runtime", variant="managed", golden_name="managed_addin")
+        console = self.check_scenario("no_runtime", variant="managed", golden_name="managed_addin",
+                                      names={ADDIN_FOLDER: "{ADDIN_FOLDER}", FRAMEWORK_FOLDER + "\\": "{FRAMEWORK}\\"})
         modules_end = console.index(SECTION) - 1
         self.assertEqual(console[:6], BANNER + ["[info] Successfully created Pexlo PowerPoint Addin object.", "[info] ",
                                                 "[info] Listing all modules in process:"])
