@@ -10,9 +10,9 @@
 # registered as a .NET add-in is (the "managed" row of managed_variants.tsv).
 # --powerpoint (with --edition) sets the prefix up as a customer's machine
 # with PowerPoint of that edition's bitness: its stand-in where Click-to-Run
-# Office keeps POWERPNT.EXE, registered under App Paths in its registry view,
-# and, unless --without-addin, the add-in's per-machine entry there, as its
-# installer writes it. The tests' prefix gets none of this: they write the
+# Office keeps POWERPNT.EXE, with Click-to-Run's configuration naming it, and,
+# unless --without-addin, the add-in's per-machine entry in the edition's
+# registry view, as its installer writes it. The tests' prefix gets none of this: they write the
 # PowerPoint state each of them needs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -121,41 +121,42 @@ if [ "$register_addin" = no ]; then
         >"$log" 2>&1 </dev/null || true
 fi
 if [ "$with_powerpoint" = yes ]; then
-    # One PowerPoint per machine: the other bitness's goes, if a run left it.
-    for edition in x64 x86; do
-        view=/reg:64 program_files="Program Files"
-        [ "$edition" = x86 ] && view=/reg:32 program_files="Program Files (x86)"
-        if [ "$edition" != "$only_edition" ]; then
-            if [ -d "$WINEPREFIX/drive_c/$program_files/Microsoft Office" ]; then
-                rm -rf "$WINEPREFIX/drive_c/$program_files/Microsoft Office"
-                kestrum_wine64 reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\powerpnt.exe' \
-                    /f "$view" >"$log" 2>&1 </dev/null || true
-            fi
-            continue
-        fi
-        office="$program_files/Microsoft Office/root/Office16"
-        edition_build="$build"
-        [ "$edition" = x86 ] && edition_build="$x86_build"
-        mkdir -p "$WINEPREFIX/drive_c/$office"
-        cp -f "$edition_build/tests/fixtures/powerpoint_stand_in/POWERPNT.exe" "$WINEPREFIX/drive_c/$office/POWERPNT.EXE"
-        office="C:\\\\${office//\//\\\\}"  # as a .reg string holds C:\Program Files\...
-        reg_text="Windows Registry Editor Version 5.00"$'\n\n'
-        reg_text+='[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\App Paths\powerpnt.exe]'$'\n'
-        reg_text+="@=\"$office\\\\POWERPNT.EXE\""$'\n'"\"Path\"=\"$office\\\\\""$'\n\n'
-        if [ "$register_addin" != no ]; then
-            reg_text+="[${addin_entry/HKLM/HKEY_LOCAL_MACHINE}]"$'\n'
-            reg_text+='"LoadBehavior"=dword:00000003'$'\n'
-            reg_text+='"FriendlyName"="Pexlo PowerPoint Add-in"'$'\n'
-            reg_text+='"Description"="Pexlo tools for PowerPoint"'$'\n'
-        fi
-        reg_file="pexlo-powerpoint-$edition.reg"
-        printf '%s' "${reg_text//$'\n'/$'\r\n'}" >"$WINEPREFIX/drive_c/windows/temp/$reg_file"
-        if ! kestrum_wine64 reg import "C:\\windows\\temp\\$reg_file" "$view" >"$log" 2>&1 </dev/null; then
+    # Click-to-Run Office: its configuration key is in the 64-bit view also
+    # for 32-bit Office, which lives under Program Files (x86). One Office per
+    # machine: the other bitness's goes, if an earlier run left it.
+    view=/reg:64 program_files="Program Files" platform=x64 other="Program Files (x86)"
+    [ "$only_edition" = x86 ] && view=/reg:32 program_files="Program Files (x86)" platform=x86 other="Program Files"
+    rm -rf "$WINEPREFIX/drive_c/$other/Microsoft Office"
+    office="$WINEPREFIX/drive_c/$program_files/Microsoft Office/root/Office16"
+    mkdir -p "$office"
+    edition_build="$build"
+    [ "$only_edition" = x86 ] && edition_build="$x86_build"
+    cp -f "$edition_build/tests/fixtures/powerpoint_stand_in/POWERPNT.exe" "$office/POWERPNT.EXE"
+    header="Windows Registry Editor Version 5.00"$'\n\n'
+    configuration="${header}[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Office\\ClickToRun\\Configuration]"$'\n'
+    configuration+="\"InstallationPath\"=\"C:\\\\${program_files}\\\\Microsoft Office\""$'\n'
+    configuration+="\"Platform\"=\"$platform\""$'\n'
+    # The add-in's entry for PowerPoint, as its installer writes it.
+    entry=""
+    if [ "$register_addin" != no ]; then
+        entry="[${addin_entry/HKLM/HKEY_LOCAL_MACHINE}]"$'\n''"LoadBehavior"=dword:00000003'$'\n'
+        entry+='"FriendlyName"="Pexlo PowerPoint Add-in"'$'\n''"Description"="Pexlo tools for PowerPoint"'$'\n'
+    fi
+    imports=("/reg:64" "$configuration")
+    if [ "$view" = /reg:64 ]; then
+        imports[1]+=$'\n'"$entry"
+    elif [ -n "$entry" ]; then
+        imports+=("$view" "$header$entry")
+    fi
+    reg_file="$WINEPREFIX/drive_c/windows/temp/pexlo-powerpoint.reg"
+    for ((at = 0; at < ${#imports[@]}; at += 2)); do
+        printf '%s' "${imports[at + 1]//$'\n'/$'\r\n'}" >"$reg_file"
+        if ! kestrum_wine64 reg import 'C:\windows\temp\pexlo-powerpoint.reg' "${imports[at]}" >"$log" 2>&1 </dev/null; then
             cat "$log" >&2
-            fail "could not register PowerPoint's stand-in in the $view registry view"
+            fail "could not register PowerPoint's stand-in in the ${imports[at]} registry view"
         fi
-        rm -f "$WINEPREFIX/drive_c/windows/temp/$reg_file"
     done
+    rm -f "$reg_file"
 fi
 if [ "$register_addin" = managed ]; then
     managed_clsid=$(awk -F'\t' '$1 == "managed" { print $2 }' "$root/tests/fixtures/sample_addin/managed_variants.tsv")
