@@ -86,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
         wer_row{"missing_names",
                 wer(L"EventType=APPCRASH\r\nEventTime=" + hours_ago(5) +
                     L"\r\nSig[0].Name=Fault Module Name\r\nSig[1].Value=x.dll\r\nSig[2].Name=Exception Code"),
-                L"  2026-12-10 04:30" + crashed + L"? ? (exception ?, offset ?)"},
+                L"  2026-12-10 04:30 PowerPoint ? crashed in ? ? (exception ?, offset ?)"},
         wer_row{"truncated_in_a_value", wer(truncated),
                 L"  2026-12-10 08:30" + crashed + L"nt ? (exception ?, offset ?)"},
         wer_row{"cut_at_the_read_bound", wer(truncated),
