@@ -3,6 +3,7 @@
 #include "app/verdict.h"
 #include "checks/addin_activation.h"
 #include "checks/module_listing.h"
+#include "reports/powerpoint_crash_reports.h"
 #include "reports/powerpoint_view.h"
 #include "reports/registration_report.h"
 #include "checks/run_status.h"
@@ -40,7 +41,8 @@ std::optional<checks::addin_instance> activate_holding_hosting_layer(spdlog::log
 
 platform_services system_platform_services() {
     return {platform::system_com_runtime(), platform::system_process_modules(), platform::system_clr_hosting(),
-            platform::system_registry(), platform::system_file_facts()};
+            platform::system_registry(),    platform::system_file_facts(),      platform::system_folder_listing(),
+            platform::system_local_clock()};
 }
 
 void run_checks(spdlog::logger& log, const platform_services& platform) {
@@ -63,7 +65,13 @@ void run_checks(spdlog::logger& log, const platform_services& platform) {
     }
     // Whether PowerPoint itself would load the add-in: what the customer
     // sees, whichever way the activation went.
-    reports::report_powerpoint_view(log, platform.registry, platform.files);
+    const reports::addin_identity addin = reports::report_powerpoint_view(log, platform.registry, platform.files);
+    // What PowerPoint's own crashes say of the add-in: its start-up, ribbon
+    // and event handlers run there, never in this process.
+    const reports::crash_report_places places{platform.registry.environment_variable(L"ProgramData"),
+                                              platform.registry.environment_variable(L"LOCALAPPDATA"),
+                                              platform.clock.now()};
+    reports::report_powerpoint_crash_reports(log, places, addin, platform.folders, platform.files, platform.clock);
 
     write_verdict(log, status);
 }

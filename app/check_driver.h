@@ -3,6 +3,8 @@
 #include "platform/clr_hosting.h"
 #include "platform/com_runtime.h"
 #include "platform/file_facts.h"
+#include "platform/folder_listing.h"
+#include "platform/local_clock.h"
 #include "platform/process_modules.h"
 #include "platform/registry.h"
 
@@ -19,6 +21,8 @@ struct platform_services {
     platform::clr_hosting& clr;
     platform::registry& registry;
     platform::file_facts& files;
+    platform::folder_listing& folders;
+    platform::local_clock& clock;
 };
 
 platform_services system_platform_services();

@@ -192,7 +192,7 @@ void report_kept_enabled(spdlog::logger& log, platform::registry& registry, cons
 
 }  // namespace
 
-void report_powerpoint_view(spdlog::logger& log, platform::registry& registry, platform::file_facts& files) {
+addin_identity report_powerpoint_view(spdlog::logger& log, platform::registry& registry, platform::file_facts& files) {
     log.info("");
     log.info(L"PowerPoint's view of '{}':", addin_prog_id);
 
@@ -262,6 +262,7 @@ void report_powerpoint_view(spdlog::logger& log, platform::registry& registry, p
     report_kept_enabled(log, registry, versions, view);
 
     log.info(L"  {}", load_conclusion(facts));
+    return addin;
 }
 
 }  // namespace kestrum::reports

@@ -70,20 +70,32 @@ REGISTRATION_HEADING = ["[info] ", "[info] Registration of 'Pexlo.PowerPoint.Add
 PROG_ID_NOT_REGISTERED = ("[info]   ProgID: not registered, neither per user (HKEY_CURRENT_USER\\Software\\Classes) "
                           "nor per machine (HKEY_LOCAL_MACHINE\\Software\\Classes)")
 
-# PowerPoint's view of the add-in, the last section before every verdict: its
-# heading, and its records in a prefix where no Office was ever installed.
+# PowerPoint's view of the add-in, before PowerPoint's crash reports, the last
+# section before every verdict: its heading, and its records in a prefix where
+# no Office was ever installed.
 POWERPOINT_VIEW_HEADING = ["[info] ", "[info] PowerPoint's view of 'Pexlo.PowerPoint.Addin':"]
 NO_POWERPOINT = POWERPOINT_VIEW_HEADING + ["[info]   PowerPoint: not found on this machine",
                                            "[info]   Add-in entry per user: none",
                                            "[info]   Add-in entry per machine: none"]
 POWERPOINT_NOT_FOUND = "[info]   PowerPoint was not found, so whether it loads the add-in is not known."
+CRASH_REPORTS_HEADING = ["[info] ", "[info] PowerPoint's crash reports (Windows Error Reporting):"]
+NO_CRASH_REPORTS = CRASH_REPORTS_HEADING + ["[info]   none kept on this machine"]
+
+
+def last_section_at(lines, heading):
+    return max(index for index in range(len(lines) - 1) if lines[index:index + 2] == heading)
 
 
 def split_at_powerpoint_view(lines):
     """The records before PowerPoint's view, and the view's records after its
-    heading, up to the verdict (the last record)."""
-    at = max(index for index in range(len(lines) - 1) if lines[index:index + 2] == POWERPOINT_VIEW_HEADING)
-    return lines[:at], lines[at + 2:-1]
+    heading, up to PowerPoint's crash reports."""
+    at = last_section_at(lines, POWERPOINT_VIEW_HEADING)
+    return lines[:at], lines[at + 2:last_section_at(lines, CRASH_REPORTS_HEADING)]
+
+
+def crash_reports(lines):
+    """PowerPoint's crash reports after their heading, up to the verdict (the last record)."""
+    return lines[last_section_at(lines, CRASH_REPORTS_HEADING) + 2:-1]
 
 
 TIMESTAMP = re.compile(rb"^\[(\d{4})-(\d\d)-(\d\d) (\d\d):(\d\d):(\d\d)\.(\d{3}) ([+-])(\d\d):(\d\d)\]")

@@ -1,6 +1,7 @@
 #include "app/check_driver.h"
 #include "tests/unit/fake_com_runtime.h"
 #include "tests/unit/fake_file_facts.h"
+#include "tests/unit/fake_folder_listing.h"
 #include "tests/unit/fake_process_modules.h"
 #include "tests/unit/fake_registry.h"
 #include "tests/unit/recording_log.h"
@@ -21,11 +22,13 @@ using testing::unreachable_clr;
 using Strings = std::vector<std::string>;
 
 const Strings banner = {"[info] Pexlo Kestrum v1", "[info] Copyright (c) Pexlo. All rights reserved.", "[info] "};
-// PowerPoint's view, before the verdict, of a registry that knows no Office.
+// PowerPoint's view and crash reports, before the verdict, of a registry that
+// knows no Office and an environment that names no folders.
 const Strings powerpoint_view = {
     "[info] ", "[info] PowerPoint's view of 'Pexlo.PowerPoint.Addin':", "[info]   PowerPoint: not found on this machine",
     "[info]   Add-in entry per user: none", "[info]   Add-in entry per machine: none",
-    "[info]   PowerPoint was not found, so whether it loads the add-in is not known."};
+    "[info]   PowerPoint was not found, so whether it loads the add-in is not known.",
+    "[info] ", "[info] PowerPoint's crash reports (Windows Error Reporting):", "[info]   none kept on this machine"};
 
 Strings with_view_before_verdict(Strings records) {
     records.insert(records.end() - 1, powerpoint_view.begin(), powerpoint_view.end());
@@ -46,9 +49,11 @@ TEST(CheckDriver, UnregisteredAddinEndsAtTheVerdictWithTheSameCode) {
     unreachable_clr clr(E_FAIL);
     fake_registry registry;
     fake_file_facts files;
+    testing::fake_folder_listing folders;
+    testing::fixed_clock clock(0);
     recording_log log;
 
-    run_checks(log.logger(), {com, process, clr, registry, files});
+    run_checks(log.logger(), {com, process, clr, registry, files, folders, clock});
 
     EXPECT_EQ(after_banner(log),
               with_view_before_verdict({"[error] Error (HRESULT=0x800401F3): Failed to get class ID (CLSID) for "
@@ -68,9 +73,11 @@ TEST(CheckDriver, SuccessfulRunListsHoldsTheAddinThenTearsDownBeforeDone) {
     stand_in_clr clr(L"no_runtime");
     fake_registry registry;
     fake_file_facts files;
+    testing::fake_folder_listing folders;
+    testing::fixed_clock clock(0);
     recording_log log;
 
-    run_checks(log.logger(), {com, process, clr, registry, files});
+    run_checks(log.logger(), {com, process, clr, registry, files, folders, clock});
 
     EXPECT_EQ(after_banner(log),
               with_view_before_verdict({"[info] Successfully created Pexlo PowerPoint Addin object.", "[info] ",
@@ -86,9 +93,11 @@ TEST(CheckDriver, UnreachableHostingLayerMakesTheVerdictAnError) {
     unreachable_clr clr(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
     fake_registry registry;
     fake_file_facts files;
+    testing::fake_folder_listing folders;
+    testing::fixed_clock clock(0);
     recording_log log;
 
-    run_checks(log.logger(), {com, process, clr, registry, files});
+    run_checks(log.logger(), {com, process, clr, registry, files, folders, clock});
 
     EXPECT_EQ(log.records().back(), "[error] An error occurred. HRESULT=0x8007007E");
 }
