@@ -25,7 +25,7 @@ constexpr std::array<std::wstring_view, 2> report_folders = {L"Microsoft\\Window
 // them: without regard to case.
 constexpr std::array<std::wstring_view, 2> report_names = {L"AppCrash_POWERPNT.EXE_*", L"AppHang_POWERPNT.EXE_*"};
 constexpr std::size_t max_folders = 200;
-constexpr std::size_t max_report_bytes = 64 * 1024;
+constexpr std::size_t max_report_bytes = std::size_t{64} * 1024;
 constexpr std::size_t max_shown = 10;
 
 bool nothing_there(DWORD error) {
