@@ -69,8 +69,7 @@ void run_checks(spdlog::logger& log, const platform_services& platform) {
     // What PowerPoint's own crashes say of the add-in: its start-up, ribbon
     // and event handlers run there, never in this process.
     const reports::crash_report_places places{platform.registry.environment_variable(L"ProgramData"),
-                                              platform.registry.environment_variable(L"LOCALAPPDATA"),
-                                              platform.clock.now()};
+                                              platform.registry.environment_variable(L"LOCALAPPDATA")};
     reports::report_powerpoint_crash_reports(log, places, addin, platform.folders, platform.files, platform.clock);
 
     write_verdict(log, status);

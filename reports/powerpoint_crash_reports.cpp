@@ -41,6 +41,8 @@ void report_powerpoint_crash_reports(spdlog::logger& log, const crash_report_pla
     log.info("");
     log.info("PowerPoint's crash reports (Windows Error Reporting):");
 
+    // One "now" for every report, so that all are aged alike.
+    const platform::file_time now = clock.now();
     std::vector<wer_entry> entries;
     std::vector<BYTE> bytes(max_report_bytes);
     std::size_t looked_at = 0;
@@ -68,7 +70,7 @@ void report_powerpoint_crash_reports(spdlog::logger& log, const crash_report_pla
                     const std::wstring report = joined_path(folder, name);
                     const std::size_t read = files.read_at(joined_path(report, L"Report.wer").c_str(), 0, bytes);
                     entries.push_back(describe_wer_report(std::span(bytes.data(), read), read == bytes.size(), report,
-                                                          addin, clock, places.now));
+                                                          addin, clock, now));
                 }
             }
         }

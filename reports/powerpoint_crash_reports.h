@@ -13,11 +13,10 @@ class logger;
 
 namespace kestrum::reports {
 
-// Where the reports are kept, and when the run looks at them.
+// Where the reports are kept.
 struct crash_report_places {
     std::wstring program_data;    // %ProgramData%, empty when not known
     std::wstring local_app_data;  // the user's %LocalAppData%, empty when not known
-    platform::file_time now = 0;
 };
 
 // Writes the reports Windows Error Reporting keeps of PowerPoint crashing or

@@ -1,6 +1,6 @@
 #include "reports/powerpoint_view.h"
 
-#include "reports/addin_identity.h"
+#include "reports/addin_prog_id.h"
 #include "reports/addin_entries.h"
 #include "reports/disabled_items.h"
 #include "reports/load_conclusion.h"

@@ -1,6 +1,6 @@
 #include "reports/registration_report.h"
 
-#include "reports/addin_identity.h"
+#include "reports/addin_prog_id.h"
 #include "reports/registry_text.h"
 #include "reports/value_forms.h"
 #include "logging/platform_text.h"

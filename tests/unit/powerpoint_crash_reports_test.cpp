@@ -122,8 +122,8 @@ TEST(PowerPointCrashReports, ListsNewestFirstThenWhatCannotBeRead) {
     testing::fixed_clock clock(now);
     testing::recording_log log;
 
-    report_powerpoint_crash_reports(log.logger(), {L"C:\\ProgramData", L"C:\\Users\\u\\AppData\\Local", now}, {},
-                                    folders, files, clock);
+    report_powerpoint_crash_reports(log.logger(), {L"C:\\ProgramData", L"C:\\Users\\u\\AppData\\Local"}, {}, folders,
+                                    files, clock);
 
     EXPECT_EQ(log.records(),
               (Strings{"[info] ", "[info] PowerPoint's crash reports (Windows Error Reporting):",
@@ -148,7 +148,7 @@ TEST(PowerPointCrashReports, ShowsTenAndLooksAtNoMoreThanItsBound) {
     testing::fixed_clock clock(now);
     testing::recording_log log;
 
-    report_powerpoint_crash_reports(log.logger(), {L"C:\\ProgramData", L"", now}, {}, folders, files, clock);
+    report_powerpoint_crash_reports(log.logger(), {L"C:\\ProgramData", L""}, {}, folders, files, clock);
 
     ASSERT_EQ(log.records().size(), 14U);
     EXPECT_EQ(log.records()[2].substr(0, 25) + log.records()[11].substr(8, 17),
