@@ -132,30 +132,28 @@ if [ "$with_powerpoint" = yes ]; then
     edition_build="$build"
     [ "$only_edition" = x86 ] && edition_build="$x86_build"
     cp -f "$edition_build/tests/fixtures/powerpoint_stand_in/POWERPNT.exe" "$office/POWERPNT.EXE"
-    header="Windows Registry Editor Version 5.00"$'\n\n'
-    configuration="${header}[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Office\\ClickToRun\\Configuration]"$'\n'
-    configuration+="\"InstallationPath\"=\"C:\\\\${program_files}\\\\Microsoft Office\""$'\n'
-    configuration+="\"Platform\"=\"$platform\""$'\n'
-    # The add-in's entry for PowerPoint, as its installer writes it.
-    entry=""
-    if [ "$register_addin" != no ]; then
-        entry="[${addin_entry/HKLM/HKEY_LOCAL_MACHINE}]"$'\n''"LoadBehavior"=dword:00000003'$'\n'
-        entry+='"FriendlyName"="Pexlo PowerPoint Add-in"'$'\n''"Description"="Pexlo tools for PowerPoint"'$'\n'
-    fi
-    imports=("/reg:64" "$configuration")
-    if [ "$view" = /reg:64 ]; then
-        imports[1]+=$'\n'"$entry"
-    elif [ -n "$entry" ]; then
-        imports+=("$view" "$header$entry")
-    fi
     reg_file="$WINEPREFIX/drive_c/windows/temp/pexlo-powerpoint.reg"
-    for ((at = 0; at < ${#imports[@]}; at += 2)); do
-        printf '%s' "${imports[at + 1]//$'\n'/$'\r\n'}" >"$reg_file"
-        if ! kestrum_wine64 reg import 'C:\windows\temp\pexlo-powerpoint.reg' "${imports[at]}" >"$log" 2>&1 </dev/null; then
+    # import_reg VIEW KEYS: a .reg file's keys and values, into that registry view.
+    import_reg() {
+        local text="Windows Registry Editor Version 5.00"$'\n\n'"$2"
+        printf '%s' "${text//$'\n'/$'\r\n'}" >"$reg_file"
+        if ! kestrum_wine64 reg import 'C:\windows\temp\pexlo-powerpoint.reg' "$1" >"$log" 2>&1 </dev/null; then
             cat "$log" >&2
-            fail "could not register PowerPoint's stand-in in the ${imports[at]} registry view"
+            fail "could not register PowerPoint's stand-in in the $1 registry view"
         fi
-    done
+    }
+    import_reg /reg:64 "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Office\\ClickToRun\\Configuration]
+\"InstallationPath\"=\"C:\\\\${program_files}\\\\Microsoft Office\"
+\"Platform\"=\"$platform\"
+"
+    # The add-in's entry for PowerPoint, as its installer writes it.
+    if [ "$register_addin" != no ]; then
+        import_reg "$view" "[${addin_entry/HKLM/HKEY_LOCAL_MACHINE}]
+\"LoadBehavior\"=dword:00000003
+\"FriendlyName\"=\"Pexlo PowerPoint Add-in\"
+\"Description\"=\"Pexlo tools for PowerPoint\"
+"
+    fi
     rm -f "$reg_file"
 fi
 if [ "$register_addin" = managed ]; then
