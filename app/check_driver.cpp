@@ -40,14 +40,18 @@ std::optional<checks::addin_instance> activate_holding_hosting_layer(spdlog::log
 
 platform_services system_platform_services() {
     return {platform::system_com_runtime(), platform::system_process_modules(), platform::system_clr_hosting(),
-            platform::system_registry(), platform::system_file_facts()};
+            platform::system_registry(),    platform::system_process_context(), platform::system_file_facts()};
 }
 
 void run_checks(spdlog::logger& log, const platform_services& platform) {
     write_banner(log);
 
     checks::run_status status;
-    if (auto addin = activate_holding_hosting_layer(log, platform, status)) {
+    auto addin = activate_holding_hosting_layer(log, platform, status);
+    // Read once, after the activation has had its say, for both reports.
+    const reports::addin_registration registration =
+        reports::read_addin_registration(platform.registry, platform.context, platform.files);
+    if (addin) {
         log.info("Successfully created Pexlo PowerPoint Addin object.");
         log.info("");
 
@@ -59,11 +63,11 @@ void run_checks(spdlog::logger& log, const platform_services& platform) {
 
         addin->tear_down();
     } else {
-        reports::report_registration(log, platform.registry);
+        reports::report_registration(log, registration);
     }
     // Whether PowerPoint itself would load the add-in: what the customer
     // sees, whichever way the activation went.
-    reports::report_powerpoint_view(log, platform.registry, platform.files);
+    reports::report_powerpoint_view(log, platform.registry, platform.context, platform.files, registration);
 
     write_verdict(log, status);
 }

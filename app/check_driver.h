@@ -3,6 +3,7 @@
 #include "platform/clr_hosting.h"
 #include "platform/com_runtime.h"
 #include "platform/file_facts.h"
+#include "platform/process_context.h"
 #include "platform/process_modules.h"
 #include "platform/registry.h"
 
@@ -18,6 +19,7 @@ struct platform_services {
     platform::process_modules& process;
     platform::clr_hosting& clr;
     platform::registry& registry;
+    platform::process_context& context;
     platform::file_facts& files;
 };
 

@@ -2,6 +2,7 @@
 #include "tests/unit/fake_com_runtime.h"
 #include "tests/unit/fake_file_facts.h"
 #include "tests/unit/fake_process_modules.h"
+#include "tests/unit/fake_process_context.h"
 #include "tests/unit/fake_registry.h"
 #include "tests/unit/recording_log.h"
 #include "tests/unit/stand_in_clr.h"
@@ -45,10 +46,11 @@ TEST(CheckDriver, UnregisteredAddinEndsAtTheVerdictWithTheSameCode) {
     fake_process_modules process;
     unreachable_clr clr(E_FAIL);
     fake_registry registry;
+    testing::fake_process_context context;
     fake_file_facts files;
     recording_log log;
 
-    run_checks(log.logger(), {com, process, clr, registry, files});
+    run_checks(log.logger(), {com, process, clr, registry, context, files});
 
     EXPECT_EQ(after_banner(log),
               with_view_before_verdict({"[error] Error (HRESULT=0x800401F3): Failed to get class ID (CLSID) for "
@@ -67,10 +69,11 @@ TEST(CheckDriver, SuccessfulRunListsHoldsTheAddinThenTearsDownBeforeDone) {
     process.add(L"C:\\tools\\kestrum.exe");
     stand_in_clr clr(L"no_runtime");
     fake_registry registry;
+    testing::fake_process_context context;
     fake_file_facts files;
     recording_log log;
 
-    run_checks(log.logger(), {com, process, clr, registry, files});
+    run_checks(log.logger(), {com, process, clr, registry, context, files});
 
     EXPECT_EQ(after_banner(log),
               with_view_before_verdict({"[info] Successfully created Pexlo PowerPoint Addin object.", "[info] ",
@@ -85,10 +88,11 @@ TEST(CheckDriver, UnreachableHostingLayerMakesTheVerdictAnError) {
     fake_process_modules process;
     unreachable_clr clr(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
     fake_registry registry;
+    testing::fake_process_context context;
     fake_file_facts files;
     recording_log log;
 
-    run_checks(log.logger(), {com, process, clr, registry, files});
+    run_checks(log.logger(), {com, process, clr, registry, context, files});
 
     EXPECT_EQ(log.records().back(), "[error] An error occurred. HRESULT=0x8007007E");
 }
