@@ -5,6 +5,7 @@
 #include "platform/file_facts.h"
 #include "platform/folder_listing.h"
 #include "platform/local_clock.h"
+#include "platform/process_context.h"
 #include "platform/process_modules.h"
 #include "platform/registry.h"
 
@@ -20,6 +21,7 @@ struct platform_services {
     platform::process_modules& process;
     platform::clr_hosting& clr;
     platform::registry& registry;
+    platform::process_context& context;
     platform::file_facts& files;
     platform::folder_listing& folders;
     platform::local_clock& clock;

@@ -15,6 +15,11 @@ bool ends_with_ignoring_case(std::wstring_view text, std::wstring_view end);
 // |name| in |folder|, with one separator between them; empty for no folder.
 std::wstring joined_path(const std::wstring& folder, std::wstring_view name);
 
+// A name in quotes without them, and without anything after the closing one,
+// as COM and the shell take such a name; |quoted| says so. Anything else as
+// it is.
+std::wstring unquoted(const std::wstring& name, bool& quoted);
+
 // "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}": only such text is used as a key
 // name, so a value cannot lead a report to read some other key.
 bool is_class_id(std::wstring_view text);

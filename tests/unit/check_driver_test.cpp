@@ -3,6 +3,7 @@
 #include "tests/unit/fake_file_facts.h"
 #include "tests/unit/fake_folder_listing.h"
 #include "tests/unit/fake_process_modules.h"
+#include "tests/unit/fake_process_context.h"
 #include "tests/unit/fake_registry.h"
 #include "tests/unit/recording_log.h"
 #include "tests/unit/stand_in_clr.h"
@@ -48,12 +49,13 @@ TEST(CheckDriver, UnregisteredAddinEndsAtTheVerdictWithTheSameCode) {
     fake_process_modules process;
     unreachable_clr clr(E_FAIL);
     fake_registry registry;
+    testing::fake_process_context context;
     fake_file_facts files;
     testing::fake_folder_listing folders;
     testing::fixed_clock clock(0);
     recording_log log;
 
-    run_checks(log.logger(), {com, process, clr, registry, files, folders, clock});
+    run_checks(log.logger(), {com, process, clr, registry, context, files, folders, clock});
 
     EXPECT_EQ(after_banner(log),
               with_view_before_verdict({"[error] Error (HRESULT=0x800401F3): Failed to get class ID (CLSID) for "
@@ -72,12 +74,13 @@ TEST(CheckDriver, SuccessfulRunListsHoldsTheAddinThenTearsDownBeforeDone) {
     process.add(L"C:\\tools\\kestrum.exe");
     stand_in_clr clr(L"no_runtime");
     fake_registry registry;
+    testing::fake_process_context context;
     fake_file_facts files;
     testing::fake_folder_listing folders;
     testing::fixed_clock clock(0);
     recording_log log;
 
-    run_checks(log.logger(), {com, process, clr, registry, files, folders, clock});
+    run_checks(log.logger(), {com, process, clr, registry, context, files, folders, clock});
 
     EXPECT_EQ(after_banner(log),
               with_view_before_verdict({"[info] Successfully created Pexlo PowerPoint Addin object.", "[info] ",
@@ -92,12 +95,13 @@ TEST(CheckDriver, UnreachableHostingLayerMakesTheVerdictAnError) {
     fake_process_modules process;
     unreachable_clr clr(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
     fake_registry registry;
+    testing::fake_process_context context;
     fake_file_facts files;
     testing::fake_folder_listing folders;
     testing::fixed_clock clock(0);
     recording_log log;
 
-    run_checks(log.logger(), {com, process, clr, registry, files, folders, clock});
+    run_checks(log.logger(), {com, process, clr, registry, context, files, folders, clock});
 
     EXPECT_EQ(log.records().back(), "[error] An error occurred. HRESULT=0x8007007E");
 }
