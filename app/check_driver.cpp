@@ -3,6 +3,7 @@
 #include "app/verdict.h"
 #include "checks/addin_activation.h"
 #include "checks/module_listing.h"
+#include "reports/powerpoint_crash_reports.h"
 #include "reports/powerpoint_view.h"
 #include "reports/registration_report.h"
 #include "checks/run_status.h"
@@ -40,14 +41,19 @@ std::optional<checks::addin_instance> activate_holding_hosting_layer(spdlog::log
 
 platform_services system_platform_services() {
     return {platform::system_com_runtime(), platform::system_process_modules(), platform::system_clr_hosting(),
-            platform::system_registry(), platform::system_file_facts()};
+            platform::system_registry(),    platform::system_process_context(), platform::system_file_facts(),
+            platform::system_folder_listing(), platform::system_local_clock()};
 }
 
 void run_checks(spdlog::logger& log, const platform_services& platform) {
     write_banner(log);
 
     checks::run_status status;
-    if (auto addin = activate_holding_hosting_layer(log, platform, status)) {
+    auto addin = activate_holding_hosting_layer(log, platform, status);
+    // Read once, after the activation has had its say, for both reports.
+    const reports::addin_registration registration =
+        reports::read_addin_registration(platform.registry, platform.context, platform.files);
+    if (addin) {
         log.info("Successfully created Pexlo PowerPoint Addin object.");
         log.info("");
 
@@ -59,11 +65,17 @@ void run_checks(spdlog::logger& log, const platform_services& platform) {
 
         addin->tear_down();
     } else {
-        reports::report_registration(log, platform.registry);
+        reports::report_registration(log, registration);
     }
     // Whether PowerPoint itself would load the add-in: what the customer
     // sees, whichever way the activation went.
-    reports::report_powerpoint_view(log, platform.registry, platform.files);
+    const reports::addin_identity found = reports::report_powerpoint_view(log, platform.registry, platform.context,
+                                                                         platform.files, registration);
+    // What PowerPoint's own crashes say of the add-in: its start-up, ribbon
+    // and event handlers run there, never in this process.
+    const reports::crash_report_places places{platform.context.environment_variable(L"ProgramData"),
+                                              platform.context.environment_variable(L"LOCALAPPDATA")};
+    reports::report_powerpoint_crash_reports(log, places, found, platform.folders, platform.files, platform.clock);
 
     write_verdict(log, status);
 }

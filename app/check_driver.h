@@ -3,6 +3,9 @@
 #include "platform/clr_hosting.h"
 #include "platform/com_runtime.h"
 #include "platform/file_facts.h"
+#include "platform/folder_listing.h"
+#include "platform/local_clock.h"
+#include "platform/process_context.h"
 #include "platform/process_modules.h"
 #include "platform/registry.h"
 
@@ -18,7 +21,10 @@ struct platform_services {
     platform::process_modules& process;
     platform::clr_hosting& clr;
     platform::registry& registry;
+    platform::process_context& context;
     platform::file_facts& files;
+    platform::folder_listing& folders;
+    platform::local_clock& clock;
 };
 
 platform_services system_platform_services();

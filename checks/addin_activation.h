@@ -3,7 +3,7 @@
 #include "checks/run_status.h"
 #include "platform/com_owners.h"
 #include "platform/com_runtime.h"
-#include "reports/addin_identity.h"
+#include "reports/addin_prog_id.h"
 
 #include <optional>
 

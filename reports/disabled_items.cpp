@@ -1,6 +1,6 @@
 #include "reports/disabled_items.h"
 
-#include "reports/addin_identity.h"
+#include "reports/addin_prog_id.h"
 #include "reports/value_forms.h"
 
 #include <cstddef>

@@ -1,6 +1,6 @@
 #include "reports/office_policies.h"
 
-#include "reports/addin_identity.h"
+#include "reports/addin_prog_id.h"
 #include "reports/trust_center.h"
 #include "reports/registry_text.h"
 #include "reports/registry_values.h"

@@ -1,6 +1,6 @@
 #include "reports/powerpoint_view.h"
 
-#include "reports/addin_identity.h"
+#include "reports/addin_prog_id.h"
 #include "reports/addin_entries.h"
 #include "reports/disabled_items.h"
 #include "reports/load_conclusion.h"
@@ -59,51 +59,6 @@ std::wstring machine_text(std::optional<WORD> machine) {
         default:
             return fmt::format(L"machine 0x{:04X}", *machine);
     }
-}
-
-bool is_hosting_layer(std::wstring_view path) {
-    const std::size_t name_at = path.find_last_of(L"\\/");
-    const std::wstring_view name = name_at == std::wstring_view::npos ? path : path.substr(name_at + 1);
-    constexpr std::wstring_view hosting_layer = L"mscoree.dll";
-    return equal_ignoring_case(name, hosting_layer);
-}
-
-// The first text value of |names| per user, then per machine, in |view|.
-registry_text first_of_scopes(platform::registry& registry, const std::wstring& subkey, registry_view view,
-                              const wchar_t* name) {
-    for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-        registry_text value = read_registry_text(registry, root, L"Software\\Classes\\" + subkey, view, name);
-        if (value.state == value_state::text && !value.text.empty()) {
-            return value;
-        }
-    }
-    return {};
-}
-
-// The server file PowerPoint would load, as COM finds it in |view|: ProgID,
-// class, InprocServer32; for a .NET class, the file its CodeBase names.
-addin_identity find_server(platform::registry& registry, registry_view view) {
-    addin_identity addin;
-    const registry_text class_id = first_of_scopes(registry, std::wstring(addin_prog_id) + L"\\CLSID", view, nullptr);
-    if (class_id.state != value_state::text || !is_class_id(class_id.text)) {
-        return addin;
-    }
-    const std::wstring server_key = L"CLSID\\" + class_id.text + L"\\InprocServer32";
-    const registry_text server = first_of_scopes(registry, server_key, view, nullptr);
-    if (server.state != value_state::text) {
-        return addin;
-    }
-    std::wstring path = server.expandable ? expand_environment(registry, server.text) : server.text;
-    addin.managed = is_hosting_layer(path);
-    if (addin.managed) {
-        const registry_text code_base = first_of_scopes(registry, server_key, view, L"CodeBase");
-        path = code_base.state == value_state::text ? path_from_file_url(code_base.text) : std::wstring();
-    } else if (!path.empty() && path.find_first_of(L"\\/:") == std::wstring::npos) {
-        const std::wstring folder = registry.system_folder(view);
-        path = folder.empty() ? folder : folder + L"\\" + path;
-    }
-    addin.server_path = path;
-    return addin;
 }
 
 // The Office versions whose per-user settings and policies are read:
@@ -232,12 +187,13 @@ void report_kept_enabled(spdlog::logger& log, platform::registry& registry, cons
 
 }  // namespace
 
-void report_powerpoint_view(spdlog::logger& log, platform::registry& registry, platform::file_facts& files) {
+addin_identity report_powerpoint_view(spdlog::logger& log, platform::registry& registry, platform::process_context& context,
+                                      platform::file_facts& files, const addin_registration& registration) {
     log.info("");
     log.info(L"PowerPoint's view of '{}':", addin_prog_id);
 
     load_facts facts;
-    const std::optional<powerpoint_install> found = find_powerpoint(registry, files);
+    const std::optional<powerpoint_install> found = find_powerpoint(registry, context, files);
     // An empty file or a bare DOS header is not PowerPoint, whatever its name.
     const bool not_a_program = found && !found->machine;
     const std::optional<powerpoint_install> powerpoint = not_a_program ? std::nullopt : found;
@@ -302,12 +258,20 @@ void report_powerpoint_view(spdlog::logger& log, platform::registry& registry, p
         {HKEY_LOCAL_MACHINE, click_to_run_key, registry_view::bits64,
          L"  Add-in entry per machine for Click-to-Run, in HKEY_LOCAL_MACHINE\\" + click_to_run_key, std::nullopt});
 
-    addin_identity addin = find_server(registry, view);
+    // The file PowerPoint would load, found as the registration report finds
+    // it: for a .NET class, the file its CodeBase names.
+    addin_identity addin;
     addin.friendly_names = friendly_names;
+    bool server_exists = false;
+    if (const std::optional<used_class> used = registration.used(view)) {
+        addin.managed = used->managed;
+        addin.server_path = used->managed ? used->code_base_path : used->server_path;
+        server_exists = used->managed ? used->code_base_exists : used->server_exists;
+    }
     facts.managed = addin.managed;
-    if (!addin.server_path.empty() && files.exists(addin.server_path.c_str())) {
+    if (!addin.server_path.empty()) {
         log.info(L"  Server: {}, {}", escape_platform_text(addin.server_path),
-                 version_text(files.version(addin.server_path.c_str())));
+                 server_exists ? version_text(files.version(addin.server_path.c_str())) : L"no such file");
     }
 
     const std::vector<std::wstring> versions = office_versions_to_read(registry, powerpoint, view);
@@ -319,6 +283,7 @@ void report_powerpoint_view(spdlog::logger& log, platform::registry& registry, p
     report_kept_enabled(log, registry, versions, view);
 
     log.info(L"  {}", load_conclusion(facts));
+    return addin;
 }
 
 }  // namespace kestrum::reports

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "reports/addin_registration.h"
 #include "platform/file_facts.h"
+#include "platform/process_context.h"
 #include "platform/registry.h"
+#include "reports/disabled_items.h"
 
 namespace spdlog {
 class logger;
@@ -14,7 +17,8 @@ namespace kestrum::reports {
 // disabled items and policies that concern it, and, last, whether PowerPoint
 // will try to load it. Reads the registry and two files' headers and version
 // resources only; reports only in info records and never touches the run
-// status.
-void report_powerpoint_view(spdlog::logger& log, platform::registry& registry, platform::file_facts& files);
+// status. Returns the add-in as PowerPoint would find it.
+addin_identity report_powerpoint_view(spdlog::logger& log, platform::registry& registry, platform::process_context& context,
+                                      platform::file_facts& files, const addin_registration& registration);
 
 }  // namespace kestrum::reports

@@ -53,8 +53,18 @@ bool is_device_name(std::wstring_view path) {
            port_digits.find(name.back()) != std::wstring_view::npos;
 }
 
-// "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}": only such text is used as a key
-// name, so a value cannot lead the report to read some other key.
+
+std::wstring unquoted(const std::wstring& name, bool& quoted) {
+    quoted = false;
+    if (name.size() >= 2 && name.front() == L'"') {
+        if (const std::size_t closing = name.find(L'"', 1); closing != std::wstring::npos) {
+            quoted = true;
+            return name.substr(1, closing - 1);
+        }
+    }
+    return name;
+}
+
 bool is_class_id(std::wstring_view text) {
     constexpr std::wstring_view pattern = L"{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}";
     if (text.size() != pattern.size()) {

@@ -21,6 +21,11 @@ std::wstring joined_path(const std::wstring& folder, std::wstring_view name);
 // GetFileAttributesW, and reading it may wait on the device.
 bool is_device_name(std::wstring_view path);
 
+// A name in quotes without them, and without anything after the closing one,
+// as COM and the shell take such a name; |quoted| says so. Anything else as
+// it is.
+std::wstring unquoted(const std::wstring& name, bool& quoted);
+
 // "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}": only such text is used as a key
 // name, so a value cannot lead a report to read some other key.
 bool is_class_id(std::wstring_view text);

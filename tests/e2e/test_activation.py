@@ -3,13 +3,14 @@
 import re
 import shutil
 import struct
+import time
 import unittest
 
 import kestrum_run
-from kestrum_run import (ADDIN_FOLDER, BANNER, EDITION, EXE, IS_X86, NO_POWERPOINT, OTHER_BITNESS_ONLY, OTHER_EXE_NAME,
-                         OTHER_REGISTRY_VIEW, POWERPOINT_NOT_FOUND, PREFIX, PROG_ID_NOT_REGISTERED,
-                         REGISTRATION_HEADING, REGISTRY_VIEW, SYSTEM_FOLDER, VIEW_NAMES, remove, run_kestrum,
-                         split_at_powerpoint_view, wine64_quietly)
+from kestrum_run import (ADDIN_FOLDER, BANNER, EDITION, EXE, IS_X86, NO_CRASH_REPORTS, NO_POWERPOINT,
+                         OTHER_BITNESS_ONLY, OTHER_EXE_NAME, OTHER_REGISTRY_VIEW, POWERPOINT_NOT_FOUND, PREFIX,
+                         PROG_ID_NOT_REGISTERED, REGISTRATION_HEADING, REGISTRY_VIEW, SYSTEM_FOLDER, VIEW_NAMES,
+                         crash_reports, remove, run_kestrum, split_at_powerpoint_view, wine64_quietly)
 CREATE_FAILED = "[error] Error (HRESULT=0x{code}): Failed to create instance of 'Pexlo.PowerPoint.Addin' object."
 FAILURE_RECORD = re.compile(r"^\[error\] Error \(HRESULT=0x(8[0-9A-F]{7})\): Failed to "
                             r"(?:get class ID \(CLSID\) for|create instance of) 'Pexlo\.PowerPoint\.Addin' object\.$")
@@ -47,7 +48,7 @@ class Activation(unittest.TestCase):
         run = self.run_variant(None)
         self.assertEqual(run.console_lines(), BANNER + [
             "[error] Error (HRESULT=0x800401F3): Failed to get class ID (CLSID) for 'Pexlo.PowerPoint.Addin' object.",
-            *REGISTRATION_HEADING, PROG_ID_NOT_REGISTERED, *NO_POWERPOINT, POWERPOINT_NOT_FOUND,
+            *REGISTRATION_HEADING, PROG_ID_NOT_REGISTERED, *NO_POWERPOINT, POWERPOINT_NOT_FOUND, *NO_CRASH_REPORTS,
             "[error] An error occurred. HRESULT=0x800401F3",
         ])
 
@@ -384,6 +385,70 @@ class RegistrationTable(unittest.TestCase):
                 if powerpoint:
                     self.assertEqual(records, powerpoint[0])
                 self.assertEqual(records[-1], powerpoint[0][-1] if powerpoint else POWERPOINT_NOT_FOUND)
+
+
+# PowerPoint's crash reports: report folders as Windows Error Reporting keeps
+# them, each placed in the prefix for one run, with its time as hours ago.
+# Local times are read in a zone off the whole hour, as the log's are.
+CRASH_ZONE, CRASH_ZONE_SECONDS = "IST-5:30", 5 * 3600 + 30 * 60
+NONE_KEPT = NO_CRASH_REPORTS[-1]
+
+
+def crash_report_rows():
+    """(name, where under ProgramData or LocalAppData, folder, EventType, hours ago, fault module, exception,
+    loaded module, what follows "PowerPoint 16.0.1 " in the record; None: no record)."""
+    crash = "crashed in {} 2.1.0.0 (exception {}, offset 00001a2b)"
+    return [("fault in the sample server, which was loaded", "ProgramData", "ReportArchive",
+             "AppCrash_POWERPNT.EXE_3f1c", "APPCRASH", 2, "PexloSampleAddin.dll", "c0000005", SERVER,
+             crash.format("PexloSampleAddin.dll", "c0000005") + "; the add-in was loaded; the fault is in the add-in"),
+            ("fault in another module", "LocalAppData", "ReportQueue", "AppCrash_POWERPNT.EXE_77", "BEX64", 30,
+             "ntdll.dll", "c0000409", SYSTEM_FOLDER + "\\ntdll.dll", crash.format("ntdll.dll", "c0000409")),
+            ("hang, the add-in loaded, its folder named in lower case", "LocalAppData", "ReportArchive",
+             "apphang_powerpnt.exe_9", "AppHangB1", 1, "", "", SERVER.upper(),
+             "stopped responding; the add-in was loaded"),
+            ("older than 90 days", "ProgramData", "ReportQueue", "AppCrash_POWERPNT.EXE_5", "APPCRASH", 91 * 24,
+             "PexloSampleAddin.dll", "c0000005", SERVER, None),
+            ("none", None, None, None, None, None, None, None, None, None)]
+
+
+def report_place(root, queue):
+    """The prefix's folder of one report place: for LocalAppData, that of the one user Wine made."""
+    if root == "ProgramData":
+        base = PREFIX / "drive_c" / "ProgramData"
+    else:
+        [base] = [user / "AppData" / "Local" for user in (PREFIX / "drive_c" / "users").iterdir()
+                  if (user / "AppData" / "Local").is_dir()]
+    return base / "Microsoft" / "Windows" / "WER" / queue
+
+
+class CrashReports(unittest.TestCase):
+    def test_powerpoint_s_crash_reports_are_listed_last_before_the_verdict(self):
+        for name, root, queue, folder, event, hours, module, code, loaded, said in crash_report_rows():
+            with self.subTest(name):
+                expected = [NONE_KEPT]
+                if root is not None:
+                    place = report_place(root, queue) / folder
+                    place.mkdir(parents=True)
+                    self.addCleanup(shutil.rmtree, place, True)
+                    at = int(time.time()) - hours * 3600
+                    lines = [f"EventType={event}", f"EventTime={at * 10**7 + 116444736000000000}",
+                             "Sig[1].Name=Application Version", "Sig[1].Value=16.0.1",
+                             "Sig[3].Name=Fault Module Name", f"Sig[3].Value={module}",
+                             "Sig[4].Name=Fault Module Version", "Sig[4].Value=2.1.0.0",
+                             "Sig[6].Name=Exception Code", f"Sig[6].Value={code}",
+                             "Sig[7].Name=Exception Offset", "Sig[7].Value=00001a2b", f"LoadedModule[0]={loaded}"]
+                    (place / "Report.wer").write_bytes(b"\xff\xfe" + "\r\n".join(lines).encode("utf-16-le"))
+                    local = time.strftime("%Y-%m-%d %H:%M", time.gmtime(at + CRASH_ZONE_SECONDS))
+                    expected = [f"[info]   {local} PowerPoint 16.0.1 {said}"] if said else expected
+                run = run_kestrum(scenario="no_runtime", env={"TZ": CRASH_ZONE})
+                self.addCleanup(remove, run)
+                if root is not None:  # the next row, and every other test, sees none
+                    shutil.rmtree(place)
+                self.assertEqual(run.exit_status, 0, run.stdout[-2000:] + run.stderr)
+                lines = run.console_lines()
+                self.assertEqual(run.log_lines(), lines)
+                self.assertEqual((lines[:3], lines[-1]), (BANNER, "[info] Done."))
+                self.assertEqual(crash_reports(lines), expected)
 
 
 if __name__ == "__main__":

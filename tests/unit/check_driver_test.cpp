@@ -1,7 +1,9 @@
 #include "app/check_driver.h"
 #include "tests/unit/fake_com_runtime.h"
 #include "tests/unit/fake_file_facts.h"
+#include "tests/unit/fake_folder_listing.h"
 #include "tests/unit/fake_process_modules.h"
+#include "tests/unit/fake_process_context.h"
 #include "tests/unit/fake_registry.h"
 #include "tests/unit/recording_log.h"
 #include "tests/unit/stand_in_clr.h"
@@ -21,11 +23,13 @@ using testing::unreachable_clr;
 using Strings = std::vector<std::string>;
 
 const Strings banner = {"[info] Pexlo Kestrum v1", "[info] Copyright (c) Pexlo. All rights reserved.", "[info] "};
-// PowerPoint's view, before the verdict, of a registry that knows no Office.
+// PowerPoint's view and crash reports, before the verdict, of a registry that
+// knows no Office and an environment that names no folders.
 const Strings powerpoint_view = {
     "[info] ", "[info] PowerPoint's view of 'Pexlo.PowerPoint.Addin':", "[info]   PowerPoint: not found on this machine",
     "[info]   Add-in entry per user: none", "[info]   Add-in entry per machine: none",
-    "[info]   PowerPoint was not found, so whether it loads the add-in is not known."};
+    "[info]   PowerPoint was not found, so whether it loads the add-in is not known.",
+    "[info] ", "[info] PowerPoint's crash reports (Windows Error Reporting):", "[info]   none kept on this machine"};
 
 Strings with_view_before_verdict(Strings records) {
     records.insert(records.end() - 1, powerpoint_view.begin(), powerpoint_view.end());
@@ -45,10 +49,13 @@ TEST(CheckDriver, UnregisteredAddinEndsAtTheVerdictWithTheSameCode) {
     fake_process_modules process;
     unreachable_clr clr(E_FAIL);
     fake_registry registry;
+    testing::fake_process_context context;
     fake_file_facts files;
+    testing::fake_folder_listing folders;
+    testing::fixed_clock clock(0);
     recording_log log;
 
-    run_checks(log.logger(), {com, process, clr, registry, files});
+    run_checks(log.logger(), {com, process, clr, registry, context, files, folders, clock});
 
     EXPECT_EQ(after_banner(log),
               with_view_before_verdict({"[error] Error (HRESULT=0x800401F3): Failed to get class ID (CLSID) for "
@@ -67,10 +74,13 @@ TEST(CheckDriver, SuccessfulRunListsHoldsTheAddinThenTearsDownBeforeDone) {
     process.add(L"C:\\tools\\kestrum.exe");
     stand_in_clr clr(L"no_runtime");
     fake_registry registry;
+    testing::fake_process_context context;
     fake_file_facts files;
+    testing::fake_folder_listing folders;
+    testing::fixed_clock clock(0);
     recording_log log;
 
-    run_checks(log.logger(), {com, process, clr, registry, files});
+    run_checks(log.logger(), {com, process, clr, registry, context, files, folders, clock});
 
     EXPECT_EQ(after_banner(log),
               with_view_before_verdict({"[info] Successfully created Pexlo PowerPoint Addin object.", "[info] ",
@@ -85,10 +95,13 @@ TEST(CheckDriver, UnreachableHostingLayerMakesTheVerdictAnError) {
     fake_process_modules process;
     unreachable_clr clr(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
     fake_registry registry;
+    testing::fake_process_context context;
     fake_file_facts files;
+    testing::fake_folder_listing folders;
+    testing::fixed_clock clock(0);
     recording_log log;
 
-    run_checks(log.logger(), {com, process, clr, registry, files});
+    run_checks(log.logger(), {com, process, clr, registry, context, files, folders, clock});
 
     EXPECT_EQ(log.records().back(), "[error] An error occurred. HRESULT=0x8007007E");
 }

@@ -2,6 +2,7 @@
 #include "reports/load_conclusion.h"
 #include "reports/powerpoint_view.h"
 #include "tests/unit/fake_file_facts.h"
+#include "tests/unit/fake_process_context.h"
 #include "tests/unit/fake_registry.h"
 #include "tests/unit/recording_log.h"
 
@@ -238,6 +239,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(PowerPointView, ReadsAThirtyTwoBitPowerPointsViewAndNamesBadValues) {
     using platform::registry_view;
     testing::fake_registry registry;
+    testing::fake_process_context context;
     testing::fake_file_facts files;
     const std::wstring exe = L"C:\\Office\\POWERPNT.EXE";
     Bytes header(0x40 + 6, 0);
@@ -259,7 +261,7 @@ TEST(PowerPointView, ReadsAThirtyTwoBitPowerPointsViewAndNamesBadValues) {
                      L"Pexlo.PowerPoint.Addin", REG_DWORD, {1, 0, 0, 0});
     testing::recording_log log;
 
-    report_powerpoint_view(log.logger(), registry, files);
+    report_powerpoint_view(log.logger(), registry, context, files, read_addin_registration(registry, context, files));
 
     const std::string mine = platform::this_edition_view() == registry_view::bits64 ? "kestrum.exe" : "kestrum32.exe";
     std::vector<std::string> expected = {
@@ -320,9 +322,10 @@ TEST(PowerPointView, ListsDisabledItemsOnceEachUpToTwentyAndTakesNoFileForWhatIt
         }
     }
     registry.set_raw(HKEY_CURRENT_USER, view, items, L"3 unreadable", REG_SZ, Bytes(50, 0));
+    testing::fake_process_context context;
     testing::recording_log log;
 
-    report_powerpoint_view(log.logger(), registry, files);
+    report_powerpoint_view(log.logger(), registry, context, files, read_addin_registration(registry, context, files));
 
     expected.insert(expected.end(),
                     {"[info]   \xE2\x80\xA6 and 7 more disabled items",
