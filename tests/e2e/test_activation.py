@@ -250,7 +250,8 @@ def powerpoint_rows():
              "[info]   Disabled items of PowerPoint 16.0: 1, none of them this add-in",
              conclusion="not try to load the add-in when it starts: its LoadBehavior is 2.")),
         ("PowerPoint of the other bitness, disabled, under policies",
-         [prog_id_names(other, view=OTHER_REGISTRY_VIEW), *native_server(other, SERVER, OTHER_REGISTRY_VIEW),
+         # Windows keeps one ProgID key for both views; Wine keeps one per view.
+         [prog_id_names(other), prog_id_names(other, view=OTHER_REGISTRY_VIEW), *native_server(other, SERVER, OTHER_REGISTRY_VIEW),
           ["HKLM\\" + OFFICE + "\\16.0\\PowerPoint\\InstallRoot", "Path", "REG_SZ",
            OFFICE_ROOT[OTHER_EDITION] + "\\root\\Office16\\", OTHER_REGISTRY_VIEW],
           ["HKLM\\" + ENTRY, "LoadBehavior", "REG_DWORD", "3", OTHER_REGISTRY_VIEW],
