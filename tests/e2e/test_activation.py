@@ -255,7 +255,8 @@ def powerpoint_rows():
              conclusion="PowerPoint will not try to load the add-in when it starts: its LoadBehavior is 2 (per user, "
              "over 3 per machine); it is listed as inactive under File > Options > Add-ins > Manage: COM Add-ins.")),
         ("PowerPoint of the other bitness, disabled, under policies",
-         [prog_id_names(other, view=OTHER_REGISTRY_VIEW), *native_server(other, SERVER, OTHER_REGISTRY_VIEW),
+         # Windows keeps one ProgID key for both views; Wine keeps one per view.
+         [prog_id_names(other), prog_id_names(other, view=OTHER_REGISTRY_VIEW), *native_server(other, SERVER, OTHER_REGISTRY_VIEW),
           ["HKLM\\" + OFFICE + "\\16.0\\PowerPoint\\InstallRoot", "Path", "REG_SZ",
            OFFICE_ROOT[OTHER_EDITION] + "\\root\\Office16\\", OTHER_REGISTRY_VIEW],
           ["HKLM\\" + ENTRY, "LoadBehavior", "REG_DWORD", "3", OTHER_REGISTRY_VIEW],
