@@ -40,16 +40,19 @@ std::optional<checks::addin_instance> activate_holding_hosting_layer(spdlog::log
 
 platform_services system_platform_services() {
     return {platform::system_com_runtime(), platform::system_process_modules(), platform::system_clr_hosting(),
-            platform::system_registry(), platform::system_file_facts()};
+            platform::system_registry(), platform::system_file_facts(), platform::system_file_signatures(),
+            platform::system_running_processes()};
 }
 
 void run_checks(spdlog::logger& log, const platform_services& platform) {
     write_banner(log);
 
     checks::run_status status;
+    reports::object_interfaces object;
     if (auto addin = activate_holding_hosting_layer(log, platform, status)) {
         log.info("Successfully created Pexlo PowerPoint Addin object.");
         log.info("");
+        object = addin->connect_interfaces();
 
         checks::list_process_modules(log, platform.process);
 
@@ -63,7 +66,8 @@ void run_checks(spdlog::logger& log, const platform_services& platform) {
     }
     // Whether PowerPoint itself would load the add-in: what the customer
     // sees, whichever way the activation went.
-    reports::report_powerpoint_view(log, platform.registry, platform.files);
+    reports::report_powerpoint_view(log, platform.registry, platform.files, platform.signatures, platform.processes,
+                                    object);
 
     write_verdict(log, status);
 }

@@ -3,8 +3,10 @@
 #include "platform/clr_hosting.h"
 #include "platform/com_runtime.h"
 #include "platform/file_facts.h"
+#include "platform/file_signature.h"
 #include "platform/process_modules.h"
 #include "platform/registry.h"
+#include "platform/running_processes.h"
 
 namespace spdlog {
 class logger;
@@ -19,6 +21,8 @@ struct platform_services {
     platform::clr_hosting& clr;
     platform::registry& registry;
     platform::file_facts& files;
+    platform::file_signatures& signatures;
+    platform::running_processes& processes;
 };
 
 platform_services system_platform_services();

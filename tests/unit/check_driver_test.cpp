@@ -1,6 +1,7 @@
 #include "app/check_driver.h"
 #include "tests/unit/fake_com_runtime.h"
 #include "tests/unit/fake_file_facts.h"
+#include "tests/unit/fake_platform_facts.h"
 #include "tests/unit/fake_process_modules.h"
 #include "tests/unit/fake_registry.h"
 #include "tests/unit/recording_log.h"
@@ -13,6 +14,8 @@ namespace {
 
 using testing::fake_com_runtime;
 using testing::fake_file_facts;
+using testing::fake_file_signatures;
+using testing::fake_running_processes;
 using testing::fake_process_modules;
 using testing::fake_registry;
 using testing::recording_log;
@@ -27,8 +30,9 @@ const Strings powerpoint_view = {
     "[info]   Add-in entry per user: none", "[info]   Add-in entry per machine: none",
     "[info]   PowerPoint was not found, so whether it loads the add-in is not known."};
 
-Strings with_view_before_verdict(Strings records) {
+Strings with_view_before_verdict(Strings records, const Strings& before_conclusion = {}) {
     records.insert(records.end() - 1, powerpoint_view.begin(), powerpoint_view.end());
+    records.insert(records.end() - 2, before_conclusion.begin(), before_conclusion.end());
     return records;
 }
 
@@ -46,9 +50,11 @@ TEST(CheckDriver, UnregisteredAddinEndsAtTheVerdictWithTheSameCode) {
     unreachable_clr clr(E_FAIL);
     fake_registry registry;
     fake_file_facts files;
+    fake_file_signatures signatures;
+    fake_running_processes processes;
     recording_log log;
 
-    run_checks(log.logger(), {com, process, clr, registry, files});
+    run_checks(log.logger(), {com, process, clr, registry, files, signatures, processes});
 
     EXPECT_EQ(after_banner(log),
               with_view_before_verdict({"[error] Error (HRESULT=0x800401F3): Failed to get class ID (CLSID) for "
@@ -68,14 +74,18 @@ TEST(CheckDriver, SuccessfulRunListsHoldsTheAddinThenTearsDownBeforeDone) {
     stand_in_clr clr(L"no_runtime");
     fake_registry registry;
     fake_file_facts files;
+    fake_file_signatures signatures;
+    fake_running_processes processes;
     recording_log log;
 
-    run_checks(log.logger(), {com, process, clr, registry, files});
+    run_checks(log.logger(), {com, process, clr, registry, files, signatures, processes});
 
     EXPECT_EQ(after_banner(log),
               with_view_before_verdict({"[info] Successfully created Pexlo PowerPoint Addin object.", "[info] ",
                        "[info] Listing all modules in process:", "[info]   C:\\tools\\kestrum.exe", "[info] ",
-                       "[info] Listing .NET assemblies loaded by Pexlo add-in:", "[info] Done."}));
+                       "[info] Listing .NET assemblies loaded by Pexlo add-in:", "[info] Done."},
+                  {"[info]   The add-in's object does not implement IDTExtensibility2 (HRESULT=0x80004002): "
+                   "PowerPoint cannot connect it as a COM add-in."}));
     EXPECT_EQ(com.events, (Strings{"initialize", "resolve", "create", "release addin", "uninitialize"}));
     EXPECT_EQ(clr.outstanding_references(), 0);
 }
@@ -86,9 +96,11 @@ TEST(CheckDriver, UnreachableHostingLayerMakesTheVerdictAnError) {
     unreachable_clr clr(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
     fake_registry registry;
     fake_file_facts files;
+    fake_file_signatures signatures;
+    fake_running_processes processes;
     recording_log log;
 
-    run_checks(log.logger(), {com, process, clr, registry, files});
+    run_checks(log.logger(), {com, process, clr, registry, files, signatures, processes});
 
     EXPECT_EQ(log.records().back(), "[error] An error occurred. HRESULT=0x8007007E");
 }
