@@ -3,6 +3,9 @@
 // Whether PowerPoint will try to load the add-in when it starts, from what
 // the registry says, and the first reason it will not.
 
+#include "reports/object_interfaces.h"
+#include "reports/server_signature.h"
+
 #include <windows.h>
 
 #include <optional>
@@ -28,6 +31,10 @@ struct load_facts {
     entry_facts per_machine;  // in the view PowerPoint reads
     entry_facts click_to_run;
     bool in_disabled_items = false;
+    // The file PowerPoint checks (the server, or mscoree.dll for a .NET
+    // add-in): its signature, read only when one is asked for.
+    std::optional<server_signature> checked_signature;
+    object_interfaces object;
 };
 
 // The LoadBehavior that counts: the per-user entry's when it has a number,

@@ -281,21 +281,27 @@ void report_powerpoint_view(spdlog::logger& log, platform::registry& registry, p
 
     addin_identity addin = find_server(registry, view);
     addin.friendly_names = friendly_names;
+    const std::vector<std::wstring> versions = office_versions_to_read(registry, powerpoint, view);
+    const bool signature_asked = signature_asked_for(registry, versions, view);
     if (!addin.server_path.empty() && files.exists(addin.server_path.c_str())) {
-        log.info(L"  Server: {}, {}, {}", escape_platform_text(addin.server_path),
-                 version_text(files.version(addin.server_path.c_str())),
-                 signature_text(read_server_signature(signatures, addin.server_path)));
+        std::wstring signature;
+        if (signature_asked) {
+            facts.checked_signature = read_server_signature(signatures, addin.server_path);
+            signature = L", " + signature_text(*facts.checked_signature);
+        }
+        log.info(L"  Server: {}, {}{}", escape_platform_text(addin.server_path),
+                 version_text(files.version(addin.server_path.c_str())), signature);
     }
     // For a .NET add-in, Office checks the signature of the file
     // InprocServer32 names, the hosting layer, as the loader finds it.
-    if (addin.managed) {
+    if (addin.managed && signature_asked) {
         const std::wstring folder = registry.system_folder(view);
         const std::wstring hosting_layer = folder.empty() ? L"mscoree.dll" : folder + L"\\mscoree.dll";
+        facts.checked_signature = read_server_signature(signatures, hosting_layer);
         log.info(L"  Signature checked by PowerPoint: {}, {}", escape_platform_text(hosting_layer),
-                 signature_text(read_server_signature(signatures, hosting_layer)));
+                 signature_text(*facts.checked_signature));
     }
 
-    const std::vector<std::wstring> versions = office_versions_to_read(registry, powerpoint, view);
     for (const std::wstring& version : versions) {
         if (report_disabled_items(log, registry, version, view, addin)) {
             facts.in_disabled_items = true;
@@ -311,6 +317,7 @@ void report_powerpoint_view(spdlog::logger& log, platform::registry& registry, p
                  *running);
     }
     report_connection(log, object);
+    facts.object = object;
 
     log.info(L"  {}", load_conclusion(facts));
 }

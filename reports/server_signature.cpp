@@ -1,9 +1,12 @@
 #include "reports/server_signature.h"
 
+#include "reports/registry_values.h"
 #include "logging/platform_text.h"
 
 #include <softpub.h>
 #include <wintrust.h>
+
+#include <utility>
 
 namespace kestrum::reports {
 
@@ -19,6 +22,27 @@ server_signature read_server_signature(platform::file_signatures& signatures, co
         return {signature_state::not_valid, {}, static_cast<HRESULT>(check->trust)};
     }
     return {check->trusted_publisher ? signature_state::trusted : signature_state::not_trusted, check->signer, S_OK};
+}
+
+bool signature_asked_for(platform::registry& registry, const std::vector<std::wstring>& versions,
+                         platform::registry_view machine_view) {
+    for (const std::wstring& version : versions) {
+        const std::wstring tail = L"Office\\" + version + L"\\PowerPoint\\Security";
+        const std::pair<HKEY, std::wstring> scopes[] = {
+            {HKEY_CURRENT_USER, L"Software\\Policies\\Microsoft\\Cloud\\" + tail},
+            {HKEY_CURRENT_USER, L"Software\\Policies\\Microsoft\\" + tail},
+            {HKEY_LOCAL_MACHINE, L"Software\\Policies\\Microsoft\\" + tail},
+            {HKEY_CURRENT_USER, L"Software\\Microsoft\\" + tail}};
+        for (const auto& [root, key] : scopes) {
+            for (const wchar_t* name : {L"RequireAddinSig", L"NoTBPromptUnsignedAddin"}) {
+                const registry_number value = read_registry_number(registry, root, key, machine_view, name);
+                if (value.state == number_state::number && value.number == 1) {
+                    return true;
+                }
+            }
+        }
+    }
+    return false;
 }
 
 std::wstring signature_text(const server_signature& signature) {

@@ -163,6 +163,36 @@ INSTANTIATE_TEST_SUITE_P(
         signature_row{"not_read", std::nullopt, L"signature not read"}),
     [](const auto& row) { return std::string(row.param.name); });
 
+struct asked_row {
+    const char* name;
+    HKEY root;
+    std::wstring key;  // below Software, above Office
+    DWORD type;
+    BYTE value;
+    bool asked;
+};
+
+class SignatureAskedFor : public ::testing::TestWithParam<asked_row> {};
+
+TEST_P(SignatureAskedFor, OnlyByASwitchSetToOneInAScopePowerPointReads) {
+    testing::fake_registry registry;
+    registry.set_raw(GetParam().root, platform::registry_view::bits32,
+                     L"Software\\" + GetParam().key + L"\\Office\\16.0\\PowerPoint\\Security", L"NoTBPromptUnsignedAddin",
+                     GetParam().type, {GetParam().value, 0, 0, 0});
+    EXPECT_EQ(signature_asked_for(registry, {L"16.0"}, platform::registry_view::bits32), GetParam().asked);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SignatureAskedFor,
+    ::testing::Values(asked_row{"cloud_policy", HKEY_CURRENT_USER, L"Policies\\Microsoft\\Cloud", REG_DWORD, 1, true},
+                      asked_row{"machine_policy", HKEY_LOCAL_MACHINE, L"Policies\\Microsoft", REG_DWORD, 1, true},
+                      asked_row{"trust_center", HKEY_CURRENT_USER, L"Microsoft", REG_DWORD, 1, true},
+                      asked_row{"trust_center_off", HKEY_CURRENT_USER, L"Microsoft", REG_DWORD, 0, false},
+                      asked_row{"not_a_number", HKEY_CURRENT_USER, L"Policies\\Microsoft", REG_BINARY, 1, false},
+                      asked_row{"machine_settings_are_no_scope", HKEY_LOCAL_MACHINE, L"Microsoft", REG_DWORD, 1,
+                                false}),
+    [](const auto& row) { return std::string(row.param.name); });
+
 TEST(ClickToRun, NamesTheChannelsMicrosoftNamesAndNoOther) {
     EXPECT_EQ(channel_name(L"http://cdn/pr/55336B82-A18D-4DD6-B5F6-9E5095C314A6"), L"Monthly Enterprise Channel");
     EXPECT_EQ(channel_name(L"5440fd1f-7ecb-4221-8110-145efaa6372f"), L"Beta Channel");
@@ -207,6 +237,8 @@ TEST(PowerPointView, ReadsAThirtyTwoBitPowerPointsViewAndNamesBadValues) {
     registry.set_text(HKEY_LOCAL_MACHINE, registry_view::bits32, server, L"", L"mscoree.dll");
     registry.set_text(HKEY_LOCAL_MACHINE, registry_view::bits32, server, L"CodeBase", L"file:///C:/Pexlo/Addin.dll");
     files.files[L"C:\\Pexlo\\Addin.dll"] = {};
+    registry.set_raw(HKEY_CURRENT_USER, registry_view::bits32, L"Software\\Microsoft\\Office\\15.0\\PowerPoint\\Security",
+                     L"RequireAddinSig", REG_DWORD, {1, 0, 0, 0});
     testing::fake_file_signatures signatures;
     signatures.files[L"C:\\Pexlo\\Addin.dll"] = platform::signature_check{ERROR_SUCCESS, L"Pexlo", false};
     testing::fake_running_processes processes;
