@@ -39,8 +39,8 @@ std::optional<checks::addin_instance> activate_holding_hosting_layer(spdlog::log
 }  // namespace
 
 platform_services system_platform_services() {
-    return {platform::system_com_runtime(), platform::system_process_modules(), platform::system_clr_hosting(),
-            platform::system_registry(), platform::system_file_facts(), platform::system_file_signatures(),
+    return {platform::system_com_runtime(),      platform::system_process_modules(), platform::system_clr_hosting(),
+            platform::system_registry(),         platform::system_file_facts(),      platform::system_file_signatures(),
             platform::system_running_processes()};
 }
 

@@ -45,7 +45,8 @@ trust_functions load_trust_functions() {
     functions.name = function_of<decltype(functions.name)>(crypt32, "CertGetNameStringW");
     functions.open_store = function_of<decltype(functions.open_store)>(crypt32, "CertOpenStore");
     functions.find = function_of<decltype(functions.find)>(crypt32, "CertFindCertificateInStore");
-    functions.free_certificate = function_of<decltype(functions.free_certificate)>(crypt32, "CertFreeCertificateContext");
+    functions.free_certificate =
+        function_of<decltype(functions.free_certificate)>(crypt32, "CertFreeCertificateContext");
     functions.close_store = function_of<decltype(functions.close_store)>(crypt32, "CertCloseStore");
     return functions;
 }

@@ -201,9 +201,10 @@ void report_connection(spdlog::logger& log, const object_interfaces& object) {
     if (object.connects()) {
         log.info(L"  The add-in's object implements IDTExtensibility2, which PowerPoint needs to connect it.");
     } else {
-        log.info(L"  The add-in's object does not implement IDTExtensibility2 (HRESULT=0x{:08X}): PowerPoint cannot "
-                 L"connect it as a COM add-in.",
-                 static_cast<unsigned long>(*object.extensibility));
+        log.info(
+            L"  The add-in's object does not implement IDTExtensibility2 (HRESULT=0x{:08X}): PowerPoint cannot "
+            L"connect it as a COM add-in.",
+            static_cast<unsigned long>(*object.extensibility));
     }
     if (object.ribbon) {
         log.info(L"  It also implements IRibbonExtensibility, through which PowerPoint asks for its ribbon.");
@@ -265,16 +266,16 @@ void report_powerpoint_view(spdlog::logger& log, platform::registry& registry, p
                std::wstring(view == registry_view::bits32 && wow64_windows ? L"Wow6432Node\\" : L"") +
                std::wstring(addins_key.substr(std::wstring_view(L"Software\\").size())) + addin_prog_id;
     };
-    facts.click_to_run = report_entry({HKEY_LOCAL_MACHINE, click_to_run_key(L"ClickToRun"), registry_view::bits64,
-                                       L"  Add-in entry per machine for Click-to-Run, in HKEY_LOCAL_MACHINE\\" +
-                                           click_to_run_key(L"ClickToRun"),
-                                       std::nullopt});
-    // Office 2013's Click-to-Run keeps its copy under its version.
-    const entry_facts click_to_run_2013 = report_entry(
-        {HKEY_LOCAL_MACHINE, click_to_run_key(L"15.0\\ClickToRun"), registry_view::bits64,
-         L"  Add-in entry per machine for Office 2013's Click-to-Run, in HKEY_LOCAL_MACHINE\\" +
-             click_to_run_key(L"15.0\\ClickToRun"),
+    facts.click_to_run = report_entry(
+        {HKEY_LOCAL_MACHINE, click_to_run_key(L"ClickToRun"), registry_view::bits64,
+         L"  Add-in entry per machine for Click-to-Run, in HKEY_LOCAL_MACHINE\\" + click_to_run_key(L"ClickToRun"),
          std::nullopt});
+    // Office 2013's Click-to-Run keeps its copy under its version.
+    const entry_facts click_to_run_2013 =
+        report_entry({HKEY_LOCAL_MACHINE, click_to_run_key(L"15.0\\ClickToRun"), registry_view::bits64,
+                      L"  Add-in entry per machine for Office 2013's Click-to-Run, in HKEY_LOCAL_MACHINE\\" +
+                          click_to_run_key(L"15.0\\ClickToRun"),
+                      std::nullopt});
     if (!facts.click_to_run.present) {
         facts.click_to_run = click_to_run_2013;
     }
@@ -312,9 +313,10 @@ void report_powerpoint_view(spdlog::logger& log, platform::registry& registry, p
 
     // Settings changed while it runs are written over when it closes.
     if (const std::optional<DWORD> running = processes.find_in_this_session(L"POWERPNT.EXE")) {
-        log.info(L"  PowerPoint is running now (process {}): it writes its add-in settings back when it closes, so "
-                 L"change them with PowerPoint closed.",
-                 *running);
+        log.info(
+            L"  PowerPoint is running now (process {}): it writes its add-in settings back when it closes, so "
+            L"change them with PowerPoint closed.",
+            *running);
     }
     report_connection(log, object);
     facts.object = object;

@@ -75,6 +75,8 @@ NO_POWERPOINT = POWERPOINT_VIEW_HEADING + ["[info]   PowerPoint: not found on th
                                            "[info]   Add-in entry per user: none",
                                            "[info]   Add-in entry per machine: none"]
 POWERPOINT_NOT_FOUND = "[info]   PowerPoint was not found, so whether it loads the add-in is not known."
+# The view's record after a created object that PowerPoint can connect, as the sample's is.
+CONNECTS = "[info]   The add-in's object implements IDTExtensibility2, which PowerPoint needs to connect it."
 
 
 def split_at_powerpoint_view(lines):
