@@ -294,7 +294,7 @@ def powerpoint_rows():
     signed, altered, _, blob = signed_servers()
     powerpoint_found = [APP_PATHS, None, "REG_EXPAND_SZ", f'"%SystemDrive%{POWERPOINT_EXE[EDITION][2:]}"', REGISTRY_VIEW]
     signature_asked = ["HKCU\\" + POLICIES_16 + "\\Security", "RequireAddinSig", "REG_DWORD", "1", REGISTRY_VIEW]
-    asked_record = "[info]   Policy (HKCU): add-ins must be signed by a trusted publisher (Security\\RequireAddinSig = 1)"
+    asked_record = "[info]   Disabled items of PowerPoint 16.0: none", "[info]   Policy (HKCU): add-ins must be signed by a trusted publisher (Security\\RequireAddinSig = 1)"
     entry_heading = f"[info]   Add-in entry per machine, in HKEY_LOCAL_MACHINE\\{ENTRY} ({{}}-bit registry view):"
     server_line = f"[info]   Server: {SERVER}, no version information"
     return [
@@ -368,14 +368,14 @@ def powerpoint_rows():
          None,
          powerpoint_lines(EDITION, "[info]   Add-in entry per user: none", "[info]   Add-in entry per machine: none",
                           f"[info]   Server: {signed}, no version information, signed by '{SIGNER}', a trusted "
-                          "publisher", asked_record,
+                          "publisher", *asked_record,
                           conclusion="not try to load the add-in when it starts: it is not registered with PowerPoint.")),
         ("signature altered after signing, a signature asked for",
          [prog_id_names(altered_class), *native_server(altered_class, altered), powerpoint_found, signature_asked],
          None,
          powerpoint_lines(EDITION, "[info]   Add-in entry per user: none", "[info]   Add-in entry per machine: none",
                           f"[info]   Server: {altered}, no version information, signature not valid "
-                          "(HRESULT=0x80096010)", asked_record,
+                          "(HRESULT=0x80096010)", *asked_record,
                           conclusion="not try to load the add-in when it starts: it is not registered with PowerPoint.")),
     ]
 
