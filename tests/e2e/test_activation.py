@@ -273,6 +273,7 @@ def signed_servers():
                          check=True).stdout
     signed, altered = (ADDIN_FOLDER + f"\\PexloSampleAddin{kind}.dll" for kind in ("Signed", "Altered"))
     in_prefix = [PREFIX / "drive_c" / path[3:].replace("\\", "/") for path in (SERVER, signed, altered)]
+    in_prefix[1].unlink(missing_ok=True)  # osslsigncode writes no file that is there
     subprocess.run(["osslsigncode", "sign", "-certs", work / "cert.pem", "-key", work / "key.pem", "-h", "sha256",
                     "-in", in_prefix[0], "-out", in_prefix[1]], capture_output=True, check=True)
     image = bytearray(in_prefix[1].read_bytes())
@@ -294,7 +295,8 @@ def powerpoint_rows():
     signed, altered, _, blob = signed_servers()
     powerpoint_found = [APP_PATHS, None, "REG_EXPAND_SZ", f'"%SystemDrive%{POWERPOINT_EXE[EDITION][2:]}"', REGISTRY_VIEW]
     signature_asked = ["HKCU\\" + POLICIES_16 + "\\Security", "RequireAddinSig", "REG_DWORD", "1", REGISTRY_VIEW]
-    asked_record = "[info]   Disabled items of PowerPoint 16.0: none", "[info]   Policy (HKCU): add-ins must be signed by a trusted publisher (Security\\RequireAddinSig = 1)"
+    asked_record = ("[info]   Disabled items of PowerPoint 16.0: none",
+                    "[info]   Policy (HKCU): add-ins must be signed by a trusted publisher (Security\\RequireAddinSig = 1)")
     entry_heading = f"[info]   Add-in entry per machine, in HKEY_LOCAL_MACHINE\\{ENTRY} ({{}}-bit registry view):"
     server_line = f"[info]   Server: {SERVER}, no version information"
     return [

@@ -70,27 +70,15 @@ TEST_P(AddinActivationFailure, WritesOneErrorWithTheCodeAndReleasesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     EachStage, AddinActivationFailure,
-    ::testing::Values(failure_case{"initialize",
-                                   RPC_E_CHANGED_MODE,
-                                   S_OK,
-                                   S_OK,
-                                   {"initialize"},
-                                   "[error] Error (HRESULT=0x80010106): Failed to initialize COM."},
-                      failure_case{"resolve",
-                                   S_OK,
-                                   CO_E_CLASSSTRING,
-                                   S_OK,
-                                   {"initialize", "resolve"},
-                                   "[error] Error (HRESULT=0x800401F3): Failed to get class ID (CLSID) for "
-                                   "'Pexlo.PowerPoint.Addin' object."},
-                      failure_case{
-                          "create",
-                          S_FALSE,
-                          S_OK,
-                          static_cast<HRESULT>(0x80131515L),
-                          {"initialize", "resolve", "create"},
-                          "[error] Error (HRESULT=0x80131515): Failed to create instance of 'Pexlo.PowerPoint.Addin' "
-                          "object."}),
+    ::testing::Values(
+        failure_case{"initialize", RPC_E_CHANGED_MODE, S_OK, S_OK, {"initialize"},
+                     "[error] Error (HRESULT=0x80010106): Failed to initialize COM."},
+        failure_case{"resolve", S_OK, CO_E_CLASSSTRING, S_OK, {"initialize", "resolve"},
+                     "[error] Error (HRESULT=0x800401F3): Failed to get class ID (CLSID) for "
+                     "'Pexlo.PowerPoint.Addin' object."},
+        failure_case{"create", S_FALSE, S_OK, static_cast<HRESULT>(0x80131515L), {"initialize", "resolve", "create"},
+                     "[error] Error (HRESULT=0x80131515): Failed to create instance of 'Pexlo.PowerPoint.Addin' "
+                     "object."}),
     [](const auto& test_case) { return std::string(test_case.param.name); });
 
 TEST(AddinActivation, SuccessWithoutAnObjectIsACreationFailure) {

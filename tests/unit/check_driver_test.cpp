@@ -15,9 +15,9 @@ namespace {
 using testing::fake_com_runtime;
 using testing::fake_file_facts;
 using testing::fake_file_signatures;
+using testing::fake_running_processes;
 using testing::fake_process_modules;
 using testing::fake_registry;
-using testing::fake_running_processes;
 using testing::recording_log;
 using testing::stand_in_clr;
 using testing::unreachable_clr;
@@ -25,12 +25,10 @@ using Strings = std::vector<std::string>;
 
 const Strings banner = {"[info] Pexlo Kestrum v1", "[info] Copyright (c) Pexlo. All rights reserved.", "[info] "};
 // PowerPoint's view, before the verdict, of a registry that knows no Office.
-const Strings powerpoint_view = {"[info] ",
-                                 "[info] PowerPoint's view of 'Pexlo.PowerPoint.Addin':",
-                                 "[info]   PowerPoint: not found on this machine",
-                                 "[info]   Add-in entry per user: none",
-                                 "[info]   Add-in entry per machine: none",
-                                 "[info]   PowerPoint was not found, so whether it loads the add-in is not known."};
+const Strings powerpoint_view = {
+    "[info] ", "[info] PowerPoint's view of 'Pexlo.PowerPoint.Addin':", "[info]   PowerPoint: not found on this machine",
+    "[info]   Add-in entry per user: none", "[info]   Add-in entry per machine: none",
+    "[info]   PowerPoint was not found, so whether it loads the add-in is not known."};
 
 Strings with_view_before_verdict(Strings records, const Strings& before_conclusion = {}) {
     records.insert(records.end() - 1, powerpoint_view.begin(), powerpoint_view.end());
@@ -59,13 +57,12 @@ TEST(CheckDriver, UnregisteredAddinEndsAtTheVerdictWithTheSameCode) {
     run_checks(log.logger(), {com, process, clr, registry, files, signatures, running});
 
     EXPECT_EQ(after_banner(log),
-              with_view_before_verdict(
-                  {"[error] Error (HRESULT=0x800401F3): Failed to get class ID (CLSID) for "
-                   "'Pexlo.PowerPoint.Addin' object.",
-                   "[info] ", "[info] Registration of 'Pexlo.PowerPoint.Addin':",
-                   "[info]   ProgID: not registered, neither per user (HKEY_CURRENT_USER\\Software\\Classes) nor "
-                   "per machine (HKEY_LOCAL_MACHINE\\Software\\Classes)",
-                   "[error] An error occurred. HRESULT=0x800401F3"}));
+              with_view_before_verdict({"[error] Error (HRESULT=0x800401F3): Failed to get class ID (CLSID) for "
+                       "'Pexlo.PowerPoint.Addin' object.",
+                       "[info] ", "[info] Registration of 'Pexlo.PowerPoint.Addin':",
+                       "[info]   ProgID: not registered, neither per user (HKEY_CURRENT_USER\\Software\\Classes) nor "
+                       "per machine (HKEY_LOCAL_MACHINE\\Software\\Classes)",
+                       "[error] An error occurred. HRESULT=0x800401F3"}));
     EXPECT_TRUE(process.table_sizes_seen.empty()) << "no listing runs after a failed activation";
     EXPECT_EQ(com.events, (Strings{"initialize", "resolve"}));
 }
@@ -84,10 +81,9 @@ TEST(CheckDriver, SuccessfulRunListsHoldsTheAddinThenTearsDownBeforeDone) {
     run_checks(log.logger(), {com, process, clr, registry, files, signatures, running});
 
     EXPECT_EQ(after_banner(log),
-              with_view_before_verdict(
-                  {"[info] Successfully created Pexlo PowerPoint Addin object.", "[info] ",
-                   "[info] Listing all modules in process:", "[info]   C:\\tools\\kestrum.exe", "[info] ",
-                   "[info] Listing .NET assemblies loaded by Pexlo add-in:", "[info] Done."},
+              with_view_before_verdict({"[info] Successfully created Pexlo PowerPoint Addin object.", "[info] ",
+                       "[info] Listing all modules in process:", "[info]   C:\\tools\\kestrum.exe", "[info] ",
+                       "[info] Listing .NET assemblies loaded by Pexlo add-in:", "[info] Done."},
                   {"[info]   The add-in's object does not implement IDTExtensibility2 (HRESULT=0x80004002): "
                    "PowerPoint cannot connect it as a COM add-in."}));
     EXPECT_EQ(com.events, (Strings{"initialize", "resolve", "create", "release addin", "uninitialize"}));

@@ -65,8 +65,7 @@ INSTANTIATE_TEST_SUITE_P(
                       decoder_row{"empty_name", record(dll, L""), true, dll, L""},
                       decoder_row{"shorter_than_its_numbers", Bytes(11, 0), false, L"", L""},
                       decoder_row{"path_past_the_end", record(dll, L"x", 0xFFFFFFFE, 4), false, L"", L""},
-                      decoder_row{"lengths_that_wrap_around", record(dll, L"x", 0xFFFFFFFE, 0xFFFFFFFE), false, L"",
-                                  L""},
+                      decoder_row{"lengths_that_wrap_around", record(dll, L"x", 0xFFFFFFFE, 0xFFFFFFFE), false, L"", L""},
                       decoder_row{"odd_path_length", record(dll, L"x", 37), false, L"", L""},
                       decoder_row{"unterminated_name_ends_at_the_record", record(dll, L"ab", 0, 4), true, dll, L"ab"}),
     [](const auto& row) { return std::string(row.param.name); });
@@ -132,9 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
                        will_not + L"its LoadBehavior is missing or not a number."},
         conclusion_row{"click_to_run_when_no_machine_entry",
                        with(registered(std::nullopt, std::nullopt),
-                            [](auto& f) {
-                                f.per_user.present = false, f.click_to_run = {true, 16};
-                            }),
+                            [](auto& f) { f.per_user.present = false, f.click_to_run = {true, 16}; }),
                        will}),
     [](const auto& row) { return std::string(row.param.name); });
 
@@ -155,8 +152,7 @@ TEST_P(SignatureWording, TrustsOnlyAVerifiedSignatureOfATrustedPublisher) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, SignatureWording,
     ::testing::Values(
-        signature_row{"none", platform::signature_check{static_cast<LONG>(TRUST_E_NOSIGNATURE), {}, false},
-                      L"not signed"},
+        signature_row{"none", platform::signature_check{TRUST_E_NOSIGNATURE, {}, false}, L"not signed"},
         signature_row{"trusted", platform::signature_check{ERROR_SUCCESS, L"Pexlo Ltd", true},
                       L"signed by 'Pexlo Ltd', a trusted publisher"},
         signature_row{"verified_but_not_trusted", platform::signature_check{ERROR_SUCCESS, L"Pexlo'\nLtd", false},
@@ -181,8 +177,8 @@ class SignatureAskedFor : public ::testing::TestWithParam<asked_row> {};
 TEST_P(SignatureAskedFor, OnlyByASwitchSetToOneInAScopePowerPointReads) {
     testing::fake_registry registry;
     registry.set_raw(GetParam().root, platform::registry_view::bits32,
-                     L"Software\\" + GetParam().key + L"\\Office\\16.0\\PowerPoint\\Security",
-                     L"NoTBPromptUnsignedAddin", GetParam().type, {GetParam().value, 0, 0, 0});
+                     L"Software\\" + GetParam().key + L"\\Office\\16.0\\PowerPoint\\Security", L"NoTBPromptUnsignedAddin",
+                     GetParam().type, {GetParam().value, 0, 0, 0});
     EXPECT_EQ(signature_asked_for(registry, {L"16.0"}, platform::registry_view::bits32), GetParam().asked);
 }
 
@@ -213,21 +209,18 @@ TEST(PowerPointView, ReadsAThirtyTwoBitPowerPointsViewAndNamesBadValues) {
     header[0x44] = 0x4C, header[0x45] = 0x01;
     files.files[exe] = {header, platform::file_version{15, 0, 4420, 1017}};
     registry.set_text(HKEY_LOCAL_MACHINE, registry_view::bits32,
-                      L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\powerpnt.exe", L"",
-                      L"\"" + exe + L"\"");
+                      L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\powerpnt.exe", L"", L"\"" + exe + L"\"");
     const std::wstring entry = L"Software\\Microsoft\\Office\\PowerPoint\\Addins\\Pexlo.PowerPoint.Addin";
     registry.set_text(HKEY_LOCAL_MACHINE, registry_view::bits32, entry, L"LoadBehavior", L"3");
     registry.set_text(HKEY_LOCAL_MACHINE, registry_view::bits32, entry, L"FriendlyName", L"Pexlo\nAdd-in");
     const std::wstring items = L"Software\\Microsoft\\Office\\15.0\\PowerPoint\\Resiliency\\DisabledItems";
     registry.set_raw(HKEY_CURRENT_USER, registry_view::bits32, items, L"5B1\t", REG_BINARY, Bytes(7, 0));
-    registry.set_raw(HKEY_CURRENT_USER, registry_view::bits32, items, L"6C2", REG_BINARY,
-                     record(dll, L"Pexlo\nAdd-in"));
+    registry.set_raw(HKEY_CURRENT_USER, registry_view::bits32, items, L"6C2", REG_BINARY, record(dll, L"Pexlo\nAdd-in"));
     registry.set_raw(HKEY_CURRENT_USER, registry_view::bits32,
                      L"Software\\Policies\\Microsoft\\Office\\15.0\\PowerPoint\\Resiliency\\AddinList",
                      L"Pexlo.PowerPoint.Addin", REG_DWORD, {1, 0, 0, 0});
     const std::wstring configuration = L"Software\\Microsoft\\Office\\ClickToRun\\Configuration";
-    for (const auto& [name, text] : {std::pair{L"VersionToReport", L"16.0.17928.20114"},
-                                     {L"Platform", L"x86"},
+    for (const auto& [name, text] : {std::pair{L"VersionToReport", L"16.0.17928.20114"}, {L"Platform", L"x86"},
                                      {L"ProductReleaseIds", L"O365ProPlusRetail"},
                                      {L"CDNBaseUrl", L"file:///C:/pr/55336b82-a18d-4dd6-b5f6-9e5095c314a6"}}) {
         registry.set_text(HKEY_LOCAL_MACHINE, registry_view::bits64, configuration, name, text);
@@ -235,8 +228,7 @@ TEST(PowerPointView, ReadsAThirtyTwoBitPowerPointsViewAndNamesBadValues) {
     registry.set_text(HKEY_LOCAL_MACHINE, registry_view::bits64,
                       L"Software\\Microsoft\\Office\\15.0\\ClickToRun\\Configuration", L"UpdateChannel", L"C:\\Ch");
     const std::wstring copy_2013 =
-        L"Software\\Microsoft\\Office\\15."
-        L"0\\ClickToRun\\REGISTRY\\MACHINE\\Software\\Microsoft\\Office\\PowerPoint\\Addins\\"
+        L"Software\\Microsoft\\Office\\15.0\\ClickToRun\\REGISTRY\\MACHINE\\Software\\Microsoft\\Office\\PowerPoint\\Addins\\"
         L"Pexlo.PowerPoint.Addin";
     registry.set_raw(HKEY_LOCAL_MACHINE, registry_view::bits64, copy_2013, L"LoadBehavior", REG_DWORD, {3, 0, 0, 0});
     const std::wstring server = L"Software\\Classes\\CLSID\\{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F01}\\InprocServer32";
@@ -245,9 +237,8 @@ TEST(PowerPointView, ReadsAThirtyTwoBitPowerPointsViewAndNamesBadValues) {
     registry.set_text(HKEY_LOCAL_MACHINE, registry_view::bits32, server, L"", L"mscoree.dll");
     registry.set_text(HKEY_LOCAL_MACHINE, registry_view::bits32, server, L"CodeBase", L"file:///C:/Pexlo/Addin.dll");
     files.files[L"C:\\Pexlo\\Addin.dll"] = {};
-    registry.set_raw(HKEY_CURRENT_USER, registry_view::bits32,
-                     L"Software\\Microsoft\\Office\\15.0\\PowerPoint\\Security", L"RequireAddinSig", REG_DWORD,
-                     {1, 0, 0, 0});
+    registry.set_raw(HKEY_CURRENT_USER, registry_view::bits32, L"Software\\Microsoft\\Office\\15.0\\PowerPoint\\Security",
+                     L"RequireAddinSig", REG_DWORD, {1, 0, 0, 0});
     testing::fake_file_signatures signatures;
     signatures.files[L"C:\\Pexlo\\Addin.dll"] = platform::signature_check{ERROR_SUCCESS, L"Pexlo", false};
     testing::fake_running_processes processes;
@@ -258,8 +249,7 @@ TEST(PowerPointView, ReadsAThirtyTwoBitPowerPointsViewAndNamesBadValues) {
 
     const std::string mine = platform::this_edition_view() == registry_view::bits64 ? "kestrum.exe" : "kestrum32.exe";
     std::vector<std::string> expected = {
-        "[info] ",
-        "[info] PowerPoint's view of 'Pexlo.PowerPoint.Addin':",
+        "[info] ", "[info] PowerPoint's view of 'Pexlo.PowerPoint.Addin':",
         "[info]   PowerPoint: C:\\Office\\POWERPNT.EXE (32-bit, version 15.0.4420.1017)",
         "[info]   PowerPoint is 32-bit and loads 32-bit add-ins: this run of kestrum.exe checked the 64-bit "
         "registration. Run kestrum32.exe.",
@@ -269,8 +259,7 @@ TEST(PowerPointView, ReadsAThirtyTwoBitPowerPointsViewAndNamesBadValues) {
         "[info]   Add-in entry per user: none",
         "[info]   Add-in entry per machine, in HKEY_LOCAL_MACHINE\\" + std::string(entry.begin(), entry.end()) +
             " (32-bit registry view):",
-        "[info]     LoadBehavior: not a number but REG_SZ",
-        "[info]     FriendlyName: Pexlo<U+000A>Add-in",
+        "[info]     LoadBehavior: not a number but REG_SZ", "[info]     FriendlyName: Pexlo<U+000A>Add-in",
         "[info]   Add-in entry per machine for Office 2013's Click-to-Run, in HKEY_LOCAL_MACHINE\\" +
             std::string(copy_2013.begin(), copy_2013.end()) + ":",
         "[info]     LoadBehavior: 3 (loads at startup)",
