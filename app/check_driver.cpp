@@ -40,15 +40,18 @@ std::optional<checks::addin_instance> activate_holding_hosting_layer(spdlog::log
 }  // namespace
 
 platform_services system_platform_services() {
-    return {platform::system_com_runtime(), platform::system_process_modules(), platform::system_clr_hosting(),
-            platform::system_registry(),    platform::system_process_context(), platform::system_file_facts(),
-            platform::system_folder_listing(), platform::system_local_clock()};
+    return {platform::system_com_runtime(),        platform::system_process_modules(),
+            platform::system_clr_hosting(),        platform::system_registry(),
+            platform::system_process_context(),    platform::system_file_facts(),
+            platform::system_folder_listing(),     platform::system_local_clock(),
+            platform::system_file_signatures(),    platform::system_running_processes()};
 }
 
 void run_checks(spdlog::logger& log, const platform_services& platform) {
     write_banner(log);
 
     checks::run_status status;
+    reports::object_interfaces object;
     auto addin = activate_holding_hosting_layer(log, platform, status);
     // Read once, after the activation has had its say, for both reports.
     const reports::addin_registration registration =
@@ -56,6 +59,7 @@ void run_checks(spdlog::logger& log, const platform_services& platform) {
     if (addin) {
         log.info("Successfully created Pexlo PowerPoint Addin object.");
         log.info("");
+        object = addin->connect_interfaces();
 
         checks::list_process_modules(log, platform.process);
 
@@ -69,8 +73,9 @@ void run_checks(spdlog::logger& log, const platform_services& platform) {
     }
     // Whether PowerPoint itself would load the add-in: what the customer
     // sees, whichever way the activation went.
-    const reports::addin_identity found = reports::report_powerpoint_view(log, platform.registry, platform.context,
-                                                                         platform.files, registration);
+    const reports::addin_identity found =
+        reports::report_powerpoint_view(log, platform.registry, platform.context, platform.files, platform.signatures,
+                                        platform.processes, registration, object);
     // What PowerPoint's own crashes say of the add-in: its start-up, ribbon
     // and event handlers run there, never in this process.
     const reports::crash_report_places places{platform.context.environment_variable(L"ProgramData"),

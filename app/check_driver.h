@@ -3,11 +3,13 @@
 #include "platform/clr_hosting.h"
 #include "platform/com_runtime.h"
 #include "platform/file_facts.h"
+#include "platform/file_signature.h"
 #include "platform/folder_listing.h"
 #include "platform/local_clock.h"
 #include "platform/process_context.h"
 #include "platform/process_modules.h"
 #include "platform/registry.h"
+#include "platform/running_processes.h"
 
 namespace spdlog {
 class logger;
@@ -25,6 +27,8 @@ struct platform_services {
     platform::file_facts& files;
     platform::folder_listing& folders;
     platform::local_clock& clock;
+    platform::file_signatures& signatures;
+    platform::running_processes& processes;
 };
 
 platform_services system_platform_services();

@@ -81,16 +81,16 @@ std::wstring load_behavior_reason(const load_behavior_reading& reading) {
 std::wstring signature_reason(const load_facts& facts) {
     const std::wstring file = facts.managed ? L"mscoree.dll" : L"its server";
     const std::wstring required = L"add-ins must be signed by a trusted publisher and " + file;
-    switch (facts.signature.found) {
-        case checked_signature::state::not_signed:
+    switch (facts.signature.state) {
+        case signature_state::not_signed:
             return required + L" is not signed";
-        case checked_signature::state::not_valid:
+        case signature_state::not_valid:
             return required + L" has a signature that is not valid";
-        case checked_signature::state::not_trusted:
+        case signature_state::not_trusted:
             return required + L" is signed by '" + escape_platform_text(facts.signature.subject) +
                    L"', who is not a trusted publisher";
-        case checked_signature::state::not_read:
-        case checked_signature::state::trusted:
+        case signature_state::not_read:
+        case signature_state::trusted:
             break;
     }
     return {};
@@ -141,7 +141,7 @@ std::vector<std::wstring> reasons(const load_facts& facts, const load_behavior_r
             }
         }
     }
-    if (facts.connects.found == extensibility::state::not_implemented) {
+    if (facts.object.extensibility && !facts.object.connects()) {
         found.emplace_back(L"its object does not implement IDTExtensibility2");
     }
     return found;

@@ -4,6 +4,9 @@
 // the registry says: every reason it will not, or, where the registry leaves
 // it open, every doubt; never a guess taken for an answer.
 
+#include "reports/object_interfaces.h"
+#include "reports/server_signature.h"
+
 #include <windows.h>
 
 #include <optional>
@@ -25,22 +28,6 @@ struct trust_switch {
     bool user = false;           // the user's Trust Center sets 1
 
     bool on() const noexcept { return policy.value_or(user); }
-};
-
-// The signature of the file PowerPoint checks when a signature is required.
-struct checked_signature {
-    enum class state { not_read, not_signed, trusted, not_trusted, not_valid };
-    state found = state::not_read;
-    std::wstring subject;  // the signer, with trusted and not_trusted
-    HRESULT error = S_OK;  // with not_valid
-};
-
-// Whether the object the activation created implements IDTExtensibility2,
-// the interface PowerPoint connects an add-in through.
-struct extensibility {
-    enum class state { not_known, implemented, not_implemented };
-    state found = state::not_known;
-    HRESULT error = S_OK;  // with not_implemented: the answer to QueryInterface
 };
 
 // A disabled item that carries the add-in's name but not its server's path.
@@ -67,8 +54,10 @@ struct load_facts {
     bool in_disabled_items = false;
     std::vector<doubtful_item> doubtful_items;
     std::vector<std::wstring> partly_read_disabled_items;  // the Office versions whose items were not all read
-    checked_signature signature;
-    extensibility connects;
+    // The file PowerPoint checks (the server, or mscoree.dll for a .NET
+    // add-in): its signature, read only when one is asked for.
+    server_signature signature;
+    object_interfaces object;  // what the created object answered; nothing without one
 };
 
 // The conclusion's text, one of four forms: PowerPoint not found; "will try";

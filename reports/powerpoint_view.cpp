@@ -2,12 +2,14 @@
 
 #include "reports/addin_prog_id.h"
 #include "reports/addin_entries.h"
+#include "reports/click_to_run.h"
 #include "reports/disabled_items.h"
 #include "reports/load_conclusion.h"
 #include "reports/office_policies.h"
 #include "reports/powerpoint_install.h"
 #include "reports/registry_text.h"
 #include "reports/registry_values.h"
+#include "reports/server_signature.h"
 #include "reports/trust_center.h"
 #include "reports/value_forms.h"
 #include "logging/platform_text.h"
@@ -185,10 +187,31 @@ void report_kept_enabled(spdlog::logger& log, platform::registry& registry, cons
     }
 }
 
+// PowerPoint's side of connecting the created object: what it answered
+// when asked for the interfaces PowerPoint connects through.
+void report_connection(spdlog::logger& log, const object_interfaces& object) {
+    if (!object.extensibility) {
+        return;
+    }
+    if (object.connects()) {
+        log.info(L"  The add-in's object implements IDTExtensibility2, which PowerPoint needs to connect it.");
+    } else {
+        log.info(
+            L"  The add-in's object does not implement IDTExtensibility2 (HRESULT=0x{:08X}): PowerPoint cannot "
+            L"connect it as a COM add-in.",
+            static_cast<unsigned long>(*object.extensibility));
+    }
+    if (object.ribbon) {
+        log.info(L"  It also implements IRibbonExtensibility, through which PowerPoint asks for its ribbon.");
+    }
+}
+
 }  // namespace
 
 addin_identity report_powerpoint_view(spdlog::logger& log, platform::registry& registry, platform::process_context& context,
-                                      platform::file_facts& files, const addin_registration& registration) {
+                                      platform::file_facts& files, platform::file_signatures& signatures,
+                                      platform::running_processes& processes, const addin_registration& registration,
+                                      const object_interfaces& object) {
     log.info("");
     log.info(L"PowerPoint's view of '{}':", addin_prog_id);
 
@@ -217,6 +240,7 @@ addin_identity report_powerpoint_view(spdlog::logger& log, platform::registry& r
             bits_of(view), own_is_64 ? L"kestrum.exe" : L"kestrum32.exe", bits_of(platform::this_edition_view()),
             own_is_64 ? L"kestrum32.exe" : L"kestrum.exe");
     }
+    report_click_to_run(log, registry);
 
     const std::wstring entry_key = std::wstring(addins_key) + addin_prog_id;
     std::vector<std::wstring> friendly_names;
@@ -250,37 +274,73 @@ addin_identity report_powerpoint_view(spdlog::logger& log, platform::registry& r
     // of its own where 32-bit Office runs on 64-bit Windows.
     const bool wow64_windows =
         registry.probe_key(HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node", registry_view::bits64) == ERROR_SUCCESS;
-    const std::wstring click_to_run_key =
-        L"Software\\Microsoft\\Office\\ClickToRun\\REGISTRY\\MACHINE\\Software\\" +
-        std::wstring(view == registry_view::bits32 && wow64_windows ? L"Wow6432Node\\" : L"") +
-        std::wstring(addins_key.substr(std::wstring_view(L"Software\\").size())) + addin_prog_id;
+    const auto click_to_run_key = [&](std::wstring_view click_to_run) {
+        return L"Software\\Microsoft\\Office\\" + std::wstring(click_to_run) + L"\\REGISTRY\\MACHINE\\Software\\" +
+               std::wstring(view == registry_view::bits32 && wow64_windows ? L"Wow6432Node\\" : L"") +
+               std::wstring(addins_key.substr(std::wstring_view(L"Software\\").size())) + addin_prog_id;
+    };
     facts.click_to_run = report_entry(
-        {HKEY_LOCAL_MACHINE, click_to_run_key, registry_view::bits64,
-         L"  Add-in entry per machine for Click-to-Run, in HKEY_LOCAL_MACHINE\\" + click_to_run_key, std::nullopt});
+        {HKEY_LOCAL_MACHINE, click_to_run_key(L"ClickToRun"), registry_view::bits64,
+         L"  Add-in entry per machine for Click-to-Run, in HKEY_LOCAL_MACHINE\\" + click_to_run_key(L"ClickToRun"),
+         std::nullopt});
+    // Office 2013's Click-to-Run keeps its copy under its version.
+    const entry_facts click_to_run_2013 =
+        report_entry({HKEY_LOCAL_MACHINE, click_to_run_key(L"15.0\\ClickToRun"), registry_view::bits64,
+                      L"  Add-in entry per machine for Office 2013's Click-to-Run, in HKEY_LOCAL_MACHINE\\" +
+                          click_to_run_key(L"15.0\\ClickToRun"),
+                      std::nullopt});
+    if (!facts.click_to_run.present) {
+        facts.click_to_run = click_to_run_2013;
+    }
 
     // The file PowerPoint would load, found as the registration report finds
     // it: for a .NET class, the file its CodeBase names.
     addin_identity addin;
     addin.friendly_names = friendly_names;
     bool server_exists = false;
+    std::wstring hosting_layer;
     if (const std::optional<used_class> used = registration.used(view)) {
         addin.managed = used->managed;
         addin.server_path = used->managed ? used->code_base_path : used->server_path;
         server_exists = used->managed ? used->code_base_exists : used->server_exists;
+        hosting_layer = used->managed ? used->server_path : L"";
     }
     facts.managed = addin.managed;
+    const std::vector<std::wstring> versions = office_versions_to_read(registry, powerpoint, view);
+    const bool signature_asked = signature_asked_for(registry, versions, view);
     if (!addin.server_path.empty()) {
-        log.info(L"  Server: {}, {}", escape_platform_text(addin.server_path),
-                 server_exists ? version_text(files.version(addin.server_path.c_str())) : L"no such file");
+        std::wstring signature;
+        if (server_exists && signature_asked) {
+            facts.signature = read_server_signature(signatures, addin.server_path);
+            signature = L", " + signature_text(facts.signature);
+        }
+        log.info(L"  Server: {}, {}{}", escape_platform_text(addin.server_path),
+                 server_exists ? version_text(files.version(addin.server_path.c_str())) : L"no such file", signature);
+    }
+    // For a .NET add-in, Office checks the signature of the file
+    // InprocServer32 names, the hosting layer, as the loader finds it.
+    if (addin.managed && signature_asked && !hosting_layer.empty()) {
+        facts.signature = read_server_signature(signatures, hosting_layer);
+        log.info(L"  Signature checked by PowerPoint: {}, {}", escape_platform_text(hosting_layer),
+                 signature_text(facts.signature));
     }
 
-    const std::vector<std::wstring> versions = office_versions_to_read(registry, powerpoint, view);
     for (const std::wstring& version : versions) {
         report_disabled_items(log, registry, version, view, addin, facts);
     }
     report_office_policies(log, registry, versions, view, facts);
     report_trust_center(log, registry, versions, view, facts);
     report_kept_enabled(log, registry, versions, view);
+
+    // Settings changed while it runs are written over when it closes.
+    if (const std::optional<DWORD> running = processes.find_in_this_session(L"POWERPNT.EXE")) {
+        log.info(
+            L"  PowerPoint is running now (process {}): it writes its add-in settings back when it closes, so "
+            L"change them with PowerPoint closed.",
+            *running);
+    }
+    report_connection(log, object);
+    facts.object = object;
 
     log.info(L"  {}", load_conclusion(facts));
     return addin;

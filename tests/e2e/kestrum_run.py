@@ -80,6 +80,8 @@ NO_POWERPOINT = POWERPOINT_VIEW_HEADING + ["[info]   PowerPoint: not found on th
 POWERPOINT_NOT_FOUND = "[info]   PowerPoint was not found, so whether it loads the add-in is not known."
 CRASH_REPORTS_HEADING = ["[info] ", "[info] PowerPoint's crash reports (Windows Error Reporting):"]
 NO_CRASH_REPORTS = CRASH_REPORTS_HEADING + ["[info]   none kept on this machine"]
+# The view's record after a created object that PowerPoint can connect, as the sample's is.
+CONNECTS = "[info]   The add-in's object implements IDTExtensibility2, which PowerPoint needs to connect it."
 
 
 def last_section_at(lines, heading):

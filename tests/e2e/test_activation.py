@@ -1,13 +1,18 @@
 """Creating the add-in in-process: each way it can go, seen from outside."""
 
+import hashlib
 import re
 import shutil
 import struct
+import subprocess
+import tempfile
 import time
 import unittest
+from functools import cache
+from pathlib import Path
 
 import kestrum_run
-from kestrum_run import (ADDIN_FOLDER, BANNER, EDITION, EXE, IS_X86, NO_CRASH_REPORTS, NO_POWERPOINT,
+from kestrum_run import (ADDIN_FOLDER, BANNER, CONNECTS, EDITION, EXE, IS_X86, NO_CRASH_REPORTS, NO_POWERPOINT,
                          OTHER_BITNESS_ONLY, OTHER_EXE_NAME, OTHER_REGISTRY_VIEW, POWERPOINT_NOT_FOUND, PREFIX,
                          PROG_ID_NOT_REGISTERED, REGISTRATION_HEADING, REGISTRY_VIEW, SYSTEM_FOLDER, VIEW_NAMES,
                          crash_reports, remove, run_kestrum, split_at_powerpoint_view, wine64_quietly)
@@ -76,7 +81,34 @@ class Activation(unittest.TestCase):
         self.assertEqual(lines[-1], "[info] Done.")
         self.assertNotIn(b"Registration of", run.stdout)
         self.assertEqual(split_at_powerpoint_view(lines)[1], NO_POWERPOINT[2:] + [
-            f"[info]   Server: {ADDIN_FOLDER}\\PexloSampleAddin.dll, no version information", POWERPOINT_NOT_FOUND])
+            f"[info]   Server: {ADDIN_FOLDER}\\PexloSampleAddin.dll, no version information", CONNECTS,
+            POWERPOINT_NOT_FOUND])
+
+    def test_an_object_without_idtextensibility2_is_created_but_cannot_be_connected(self):
+        lines = self.run_variant("without_extensibility", scenario="no_runtime").console_lines()
+        self.assertEqual((lines[:3], lines[-1]), (BANNER, "[info] Done."))
+        self.assertEqual(split_at_powerpoint_view(lines)[1][-2:], [
+            "[info]   The add-in's object does not implement IDTExtensibility2 (HRESULT=0x80004002): PowerPoint "
+            "cannot connect it as a COM add-in.", POWERPOINT_NOT_FOUND])
+
+    def test_a_powerpoint_running_now_is_named_by_its_process(self):
+        ready = kestrum_run.new_workdir() / "ready"
+        self.addCleanup(shutil.rmtree, ready.parent, True)
+        stand_in = PREFIX / "drive_c" / POWERPOINT_EXE[EDITION][3:].replace("\\", "/")
+        powerpoint = subprocess.Popen(kestrum_run.wine_command(stand_in) + ["60", "Z:" + str(ready).replace("/", "\\")],
+                                      env=kestrum_run.wine_environment(), stdin=subprocess.DEVNULL)
+        self.addCleanup(powerpoint.wait)
+        self.addCleanup(powerpoint.kill)
+        for _ in range(300):
+            if ready.exists() or powerpoint.poll() is not None:
+                break
+            time.sleep(0.1)
+        self.assertTrue(ready.exists(), "the PowerPoint stand-in did not start")
+        lines = self.run_variant("working", scenario="no_runtime").console_lines()
+        self.assertEqual((lines[:3], lines[-1]), (BANNER, "[info] Done."))
+        self.assertRegex(split_at_powerpoint_view(lines)[1][-3],
+                         r"^\[info\]   PowerPoint is running now \(process [1-9][0-9]*\): it writes its add-in settings "
+                         r"back when it closes, so change them with PowerPoint closed\.$")
 
 
 # The registration table: each row writes its own keys, under class IDs of its
@@ -226,11 +258,49 @@ def powerpoint_lines(edition, *records, conclusion):
             *records, "[info]   " + conclusion]
 
 
+SIGNER = "Kestrum test signer"
+
+
+@cache
+def signed_servers():
+    """Copies of the sample server in the prefix, signed by a throwaway
+    certificate as the release check signs (osslsigncode), one of them altered
+    after signing; and the certificate as a system store keeps it, by its
+    SHA-1 thumbprint: one serialized element, the certificate itself."""
+    work = Path(tempfile.mkdtemp(prefix="kestrum-signer-", dir=kestrum_run.BUILD))
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", f"/CN={SIGNER}",
+                    "-addext", "extendedKeyUsage=codeSigning", "-keyout", work / "key.pem", "-out", work / "cert.pem"],
+                   capture_output=True, check=True)
+    der = subprocess.run(["openssl", "x509", "-in", work / "cert.pem", "-outform", "DER"], capture_output=True,
+                         check=True).stdout
+    signed, altered = (ADDIN_FOLDER + f"\\PexloSampleAddin{kind}.dll" for kind in ("Signed", "Altered"))
+    in_prefix = [PREFIX / "drive_c" / path[3:].replace("\\", "/") for path in (SERVER, signed, altered)]
+    in_prefix[1].unlink(missing_ok=True)  # osslsigncode writes no file that is there
+    subprocess.run(["osslsigncode", "sign", "-certs", work / "cert.pem", "-key", work / "key.pem", "-h", "sha256",
+                    "-in", in_prefix[0], "-out", in_prefix[1]], capture_output=True, check=True)
+    image = bytearray(in_prefix[1].read_bytes())
+    image[0x1010] ^= 0xFF  # in the code, which the signature's digest covers
+    in_prefix[2].write_bytes(image)
+    shutil.rmtree(work)
+    return signed, altered, hashlib.sha1(der).hexdigest().upper(), struct.pack("<III", 32, 1, len(der)).hex() + der.hex()
+
+
+def certificate_keys():
+    thumbprint = signed_servers()[2]
+    return [f"{root}\\Software\\Microsoft\\SystemCertificates\\{store}\\Certificates\\{thumbprint}"
+            for root, store in (("HKCU", "TrustedPublisher"), ("HKLM", "Root"))]
+
+
 def powerpoint_rows():
     """(name, registry values, None: the report goes unchecked, PowerPoint's view)."""
-    soft, other, click, trusting, elsewhere = ROW_CLASSES[:5]
+    soft, other, click, trusting, elsewhere, signed_class, altered_class = ROW_CLASSES[:7]
     this_powerpoint = [APP_PATHS, None, "REG_SZ", POWERPOINT_EXE[EDITION], REGISTRY_VIEW]
     security, trust_center = "HKCU\\" + OFFICE + "\\16.0\\PowerPoint\\Security", "[info]   Trust Center (this user): "
+    signed, altered, _, blob = signed_servers()
+    powerpoint_found = [APP_PATHS, None, "REG_EXPAND_SZ", f'"%SystemDrive%{POWERPOINT_EXE[EDITION][2:]}"', REGISTRY_VIEW]
+    signature_asked = ["HKCU\\" + POLICIES_16 + "\\Security", "RequireAddinSig", "REG_DWORD", "1", REGISTRY_VIEW]
+    asked_record = ("[info]   Disabled items of PowerPoint 16.0: none",
+                    "[info]   Policy (HKCU): add-ins must be signed by a trusted publisher (Security\\RequireAddinSig = 1)")
     entry_heading = f"[info]   Add-in entry per machine, in HKEY_LOCAL_MACHINE\\{ENTRY} ({{}}-bit registry view):"
     server_line = f"[info]   Server: {SERVER}, no version information"
     return [
@@ -271,7 +341,7 @@ def powerpoint_rows():
              f"[info]   PowerPoint is {BITS[OTHER_EDITION]}-bit and loads {BITS[OTHER_EDITION]}-bit add-ins: this run "
              f"of {EXE.name} checked the {BITS[EDITION]}-bit registration. Run {OTHER_EXE_NAME}.",
              "[info]   Add-in entry per user: none", entry_heading.format(BITS[OTHER_EDITION]),
-             "[info]     LoadBehavior: 3 (loads at startup)", server_line,
+             "[info]     LoadBehavior: 3 (loads at startup)", server_line + ", not signed",
              f"[info]   Disabled item of PowerPoint 16.0: {SERVER.lower()} (Pexlo Add-in)",
              f"[info]   Policy (HKCU): this add-in is always disabled (Resiliency\\AddinList\\{PROG_ID} = 0)",
              "[info]   Policy (HKLM): add-ins must be signed by a trusted publisher (Security\\RequireAddinSig = 1)",
@@ -280,8 +350,10 @@ def powerpoint_rows():
              "PowerPoint's disabled items (File > Options > Add-ins > Manage: Disabled Items).")),
         ("Click-to-Run's entry, disabled but always enabled by policy",
          [prog_id_names(click), *native_server(click, SERVER),
-          ["HKLM\\" + OFFICE + "\\ClickToRun\\Configuration", "InstallationPath", "REG_SZ", OFFICE_ROOT[EDITION],
-           "/reg:64"],
+          *(["HKLM\\" + OFFICE + "\\ClickToRun\\Configuration", name, "REG_SZ", data, "/reg:64"] for name, data in (
+              ("InstallationPath", OFFICE_ROOT[EDITION]), ("VersionToReport", "16.0.17928.20114"),
+              ("Platform", EDITION), ("ProductReleaseIds", "O365ProPlusRetail"),
+              ("CDNBaseUrl", "file:///C:/Channels/492350F6-3A01-4F97-B9C0-C7C6DDF67D60"))),
           ["HKLM\\" + CLICK_TO_RUN_ENTRY, "LoadBehavior", "REG_DWORD", "0", "/reg:64"],
           ["HKLM\\" + CLICK_TO_RUN_ENTRY, "FriendlyName", "REG_SZ", "Pexlo Add-in", "/reg:64"],
           [USER_16 + "\\DisabledItems", "1C4", "REG_BINARY", disabled_item("c:\\x\\y.dll", "Pexlo Add-in"),
@@ -290,7 +362,8 @@ def powerpoint_rows():
           ["HKCU\\" + POLICIES_16 + "\\Resiliency", "RestrictToList", "REG_DWORD", "1", REGISTRY_VIEW]],
          None,
          powerpoint_lines(
-             EDITION, "[info]   Add-in entry per user: none", "[info]   Add-in entry per machine: none",
+             EDITION, f"[info]   Office: Click-to-Run 16.0.17928.20114 ({EDITION}), O365ProPlusRetail, update channel "
+             "Current Channel", "[info]   Add-in entry per user: none", "[info]   Add-in entry per machine: none",
              f"[info]   Add-in entry per machine for Click-to-Run, in HKEY_LOCAL_MACHINE\\{CLICK_TO_RUN_ENTRY}:",
              "[info]     LoadBehavior: 0 (not loaded; loads only when the user connects it)",
              "[info]     FriendlyName: Pexlo Add-in", server_line,
@@ -312,7 +385,7 @@ def powerpoint_rows():
              "[info]     LoadBehavior: 3 (loads at startup)",
              f"[info]   Add-in entry per machine for Click-to-Run, in HKEY_LOCAL_MACHINE\\{CLICK_TO_RUN_ENTRY}:",
              "[info]     LoadBehavior: 2 (set to load at startup but not loaded: PowerPoint does this after the "
-             "add-in failed to load, or when the user unloaded it)", server_line,
+             "add-in failed to load, or when the user unloaded it)", server_line + ", not signed",
              "[info]   Disabled items of PowerPoint 16.0: none",
              "[info]   Policy (Cloud): unsigned add-ins are disabled without a prompt "
              "(Security\\NoTBPromptUnsignedAddin = 1)",
@@ -335,6 +408,24 @@ def powerpoint_rows():
              conclusion="PowerPoint will not try to load the add-in when it starts: the user disabled all add-ins in "
              f"the Trust Center; it is not registered with PowerPoint (its per-machine entry is in the "
              f"{BITS[OTHER_EDITION]}-bit registry view only).")),
+        ("signed by a trusted publisher, a signature asked for",
+         [prog_id_names(signed_class), *native_server(signed_class, signed), powerpoint_found, signature_asked,
+          *([key, "Blob", "REG_BINARY", blob, REGISTRY_VIEW] for key in certificate_keys())],
+         None,
+         powerpoint_lines(EDITION, "[info]   Add-in entry per user: none", "[info]   Add-in entry per machine: none",
+                          f"[info]   Server: {signed}, no version information, signed by '{SIGNER}', a trusted "
+                          "publisher", *asked_record,
+                          conclusion="PowerPoint will not try to load the add-in when it starts: it is not registered "
+                           "with PowerPoint.")),
+        ("signature altered after signing, a signature asked for",
+         [prog_id_names(altered_class), *native_server(altered_class, altered), powerpoint_found, signature_asked],
+         None,
+         powerpoint_lines(EDITION, "[info]   Add-in entry per user: none", "[info]   Add-in entry per machine: none",
+                          f"[info]   Server: {altered}, no version information, signature not valid "
+                          "(HRESULT=0x80096010)", *asked_record,
+                          conclusion="PowerPoint will not try to load the add-in when it starts: add-ins must be signed by a "
+                           "trusted publisher and its server has a signature that is not valid; it is not registered "
+                           "with PowerPoint.")),
     ]
 
 
@@ -343,7 +434,7 @@ def remove_table_registrations():
     next run register its variant again."""
     keys = [USER_CLASSES + "\\" + PROG_ID, MACHINE_CLASSES + "\\" + PROG_ID]
     keys += [root + "\\CLSID\\" + class_id for root in (USER_CLASSES, MACHINE_CLASSES) for class_id in ROW_CLASSES]
-    keys += POWERPOINT_KEYS
+    keys += POWERPOINT_KEYS + certificate_keys()
     deletions = "".join(f'reg delete {key} /f {view} >nul 2>&1 & '
                         for view in (REGISTRY_VIEW, OTHER_REGISTRY_VIEW) for key in keys)
     wine64_quietly("cmd", "/c", deletions + "exit 0")

@@ -6,7 +6,7 @@ import shlex
 import time
 import unittest
 
-from kestrum_run import (ADDIN_FOLDER, BANNER as BANNER_LINES, NO_CRASH_REPORTS, NO_POWERPOINT, POWERPOINT_NOT_FOUND,
+from kestrum_run import (ADDIN_FOLDER, BANNER as BANNER_LINES, CONNECTS, NO_CRASH_REPORTS, NO_POWERPOINT, POWERPOINT_NOT_FOUND,
                          PROG_ID_NOT_REGISTERED, REGISTRATION_HEADING, TIMESTAMP, new_workdir, remove, run_kestrum,
                          wine_command)
 
@@ -49,7 +49,7 @@ class ConsoleAndFile(unittest.TestCase):
         self.assertTrue(run.stdout.endswith(b"[info] \r\n[info] Listing .NET assemblies loaded by Pexlo add-in:\r\n" +
                                             "".join(line + "\r\n" for line in NO_POWERPOINT).encode() +
                                             f"[info]   Server: {ADDIN_FOLDER}\\PexloSampleAddin.dll, no version "
-                                            f"information\r\n{POWERPOINT_NOT_FOUND}\r\n".encode() +
+                                            f"information\r\n{CONNECTS}\r\n{POWERPOINT_NOT_FOUND}\r\n".encode() +
                                             "".join(line + "\r\n" for line in NO_CRASH_REPORTS).encode() +
                                             b"[info] Done.\r\n"),
                         run.stdout[-800:])

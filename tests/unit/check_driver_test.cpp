@@ -2,6 +2,7 @@
 #include "tests/unit/fake_com_runtime.h"
 #include "tests/unit/fake_file_facts.h"
 #include "tests/unit/fake_folder_listing.h"
+#include "tests/unit/fake_platform_facts.h"
 #include "tests/unit/fake_process_modules.h"
 #include "tests/unit/fake_process_context.h"
 #include "tests/unit/fake_registry.h"
@@ -15,6 +16,8 @@ namespace {
 
 using testing::fake_com_runtime;
 using testing::fake_file_facts;
+using testing::fake_file_signatures;
+using testing::fake_running_processes;
 using testing::fake_process_modules;
 using testing::fake_registry;
 using testing::recording_log;
@@ -31,8 +34,10 @@ const Strings powerpoint_view = {
     "[info]   PowerPoint was not found, so whether it loads the add-in is not known.",
     "[info] ", "[info] PowerPoint's crash reports (Windows Error Reporting):", "[info]   none kept on this machine"};
 
-Strings with_view_before_verdict(Strings records) {
+Strings with_view_before_verdict(Strings records, const Strings& before_conclusion = {}) {
     records.insert(records.end() - 1, powerpoint_view.begin(), powerpoint_view.end());
+    const auto conclusion = std::find(records.begin(), records.end(), powerpoint_view[5]);
+    records.insert(conclusion, before_conclusion.begin(), before_conclusion.end());
     return records;
 }
 
@@ -53,9 +58,11 @@ TEST(CheckDriver, UnregisteredAddinEndsAtTheVerdictWithTheSameCode) {
     fake_file_facts files;
     testing::fake_folder_listing folders;
     testing::fixed_clock clock(0);
+    fake_file_signatures signatures;
+    fake_running_processes running;
     recording_log log;
 
-    run_checks(log.logger(), {com, process, clr, registry, context, files, folders, clock});
+    run_checks(log.logger(), {com, process, clr, registry, context, files, folders, clock, signatures, running});
 
     EXPECT_EQ(after_banner(log),
               with_view_before_verdict({"[error] Error (HRESULT=0x800401F3): Failed to get class ID (CLSID) for "
@@ -78,14 +85,18 @@ TEST(CheckDriver, SuccessfulRunListsHoldsTheAddinThenTearsDownBeforeDone) {
     fake_file_facts files;
     testing::fake_folder_listing folders;
     testing::fixed_clock clock(0);
+    fake_file_signatures signatures;
+    fake_running_processes running;
     recording_log log;
 
-    run_checks(log.logger(), {com, process, clr, registry, context, files, folders, clock});
+    run_checks(log.logger(), {com, process, clr, registry, context, files, folders, clock, signatures, running});
 
     EXPECT_EQ(after_banner(log),
               with_view_before_verdict({"[info] Successfully created Pexlo PowerPoint Addin object.", "[info] ",
                        "[info] Listing all modules in process:", "[info]   C:\\tools\\kestrum.exe", "[info] ",
-                       "[info] Listing .NET assemblies loaded by Pexlo add-in:", "[info] Done."}));
+                       "[info] Listing .NET assemblies loaded by Pexlo add-in:", "[info] Done."},
+                  {"[info]   The add-in's object does not implement IDTExtensibility2 (HRESULT=0x80004002): "
+                   "PowerPoint cannot connect it as a COM add-in."}));
     EXPECT_EQ(com.events, (Strings{"initialize", "resolve", "create", "release addin", "uninitialize"}));
     EXPECT_EQ(clr.outstanding_references(), 0);
 }
@@ -99,9 +110,11 @@ TEST(CheckDriver, UnreachableHostingLayerMakesTheVerdictAnError) {
     fake_file_facts files;
     testing::fake_folder_listing folders;
     testing::fixed_clock clock(0);
+    fake_file_signatures signatures;
+    fake_running_processes running;
     recording_log log;
 
-    run_checks(log.logger(), {com, process, clr, registry, context, files, folders, clock});
+    run_checks(log.logger(), {com, process, clr, registry, context, files, folders, clock, signatures, running});
 
     EXPECT_EQ(log.records().back(), "[error] An error occurred. HRESULT=0x8007007E");
 }

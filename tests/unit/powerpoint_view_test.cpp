@@ -1,8 +1,11 @@
+#include "reports/click_to_run.h"
 #include "reports/disabled_items.h"
 #include "reports/load_conclusion.h"
 #include "reports/powerpoint_view.h"
+#include "reports/server_signature.h"
 #include "tests/unit/fake_file_facts.h"
 #include "tests/unit/fake_process_context.h"
+#include "tests/unit/fake_platform_facts.h"
 #include "tests/unit/fake_registry.h"
 #include "tests/unit/recording_log.h"
 
@@ -236,6 +239,70 @@ INSTANTIATE_TEST_SUITE_P(
                        will}),
     [](const auto& row) { return std::string(row.param.name); });
 
+struct signature_row {
+    const char* name;
+    std::optional<platform::signature_check> check;
+    std::wstring expected;
+};
+
+class SignatureWording : public ::testing::TestWithParam<signature_row> {};
+
+TEST_P(SignatureWording, TrustsOnlyAVerifiedSignatureOfATrustedPublisher) {
+    testing::fake_file_signatures signatures;
+    signatures.files[L"C:\\a.dll"] = GetParam().check;
+    EXPECT_EQ(signature_text(read_server_signature(signatures, L"C:\\a.dll")), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SignatureWording,
+    ::testing::Values(
+        signature_row{"none", platform::signature_check{TRUST_E_NOSIGNATURE, {}, false}, L"not signed"},
+        signature_row{"trusted", platform::signature_check{ERROR_SUCCESS, L"Pexlo Ltd", true},
+                      L"signed by 'Pexlo Ltd', a trusted publisher"},
+        signature_row{"verified_but_not_trusted", platform::signature_check{ERROR_SUCCESS, L"Pexlo'\nLtd", false},
+                      L"signed by 'Pexlo'<U+000A>Ltd', not a trusted publisher"},
+        signature_row{"untrusted_root_is_not_valid",
+                      platform::signature_check{static_cast<LONG>(CERT_E_UNTRUSTEDROOT), L"Pexlo Ltd", true},
+                      L"signature not valid (HRESULT=0x800B0109)"},
+        signature_row{"not_read", std::nullopt, L"signature not read"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+struct asked_row {
+    const char* name;
+    HKEY root;
+    std::wstring key;  // below Software, above Office
+    DWORD type;
+    BYTE value;
+    bool asked;
+};
+
+class SignatureAskedFor : public ::testing::TestWithParam<asked_row> {};
+
+TEST_P(SignatureAskedFor, OnlyByASwitchSetToOneInAScopePowerPointReads) {
+    testing::fake_registry registry;
+    registry.set_raw(GetParam().root, platform::registry_view::bits32,
+                     L"Software\\" + GetParam().key + L"\\Office\\16.0\\PowerPoint\\Security", L"NoTBPromptUnsignedAddin",
+                     GetParam().type, {GetParam().value, 0, 0, 0});
+    EXPECT_EQ(signature_asked_for(registry, {L"16.0"}, platform::registry_view::bits32), GetParam().asked);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SignatureAskedFor,
+    ::testing::Values(asked_row{"cloud_policy", HKEY_CURRENT_USER, L"Policies\\Microsoft\\Cloud", REG_DWORD, 1, true},
+                      asked_row{"machine_policy", HKEY_LOCAL_MACHINE, L"Policies\\Microsoft", REG_DWORD, 1, true},
+                      asked_row{"trust_center", HKEY_CURRENT_USER, L"Microsoft", REG_DWORD, 1, true},
+                      asked_row{"trust_center_off", HKEY_CURRENT_USER, L"Microsoft", REG_DWORD, 0, false},
+                      asked_row{"not_a_number", HKEY_CURRENT_USER, L"Policies\\Microsoft", REG_BINARY, 1, false},
+                      asked_row{"machine_settings_are_no_scope", HKEY_LOCAL_MACHINE, L"Microsoft", REG_DWORD, 1,
+                                false}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST(ClickToRun, NamesTheChannelsMicrosoftNamesAndNoOther) {
+    EXPECT_EQ(channel_name(L"file:///C:/pr/55336B82-A18D-4DD6-B5F6-9E5095C314A6"), L"Monthly Enterprise Channel");
+    EXPECT_EQ(channel_name(L"5440fd1f-7ecb-4221-8110-145efaa6372f"), L"Beta Channel");
+    EXPECT_EQ(channel_name(L"file:///C:/pr/5440fd1f-7ecb-4221-8110-145efaa6372f/x"), L"");
+}
+
 TEST(PowerPointView, ReadsAThirtyTwoBitPowerPointsViewAndNamesBadValues) {
     using platform::registry_view;
     testing::fake_registry registry;
@@ -259,9 +326,34 @@ TEST(PowerPointView, ReadsAThirtyTwoBitPowerPointsViewAndNamesBadValues) {
     registry.set_raw(HKEY_CURRENT_USER, registry_view::bits32,
                      L"Software\\Policies\\Microsoft\\Office\\15.0\\PowerPoint\\Resiliency\\AddinList",
                      L"Pexlo.PowerPoint.Addin", REG_DWORD, {1, 0, 0, 0});
+    const std::wstring configuration = L"Software\\Microsoft\\Office\\ClickToRun\\Configuration";
+    for (const auto& [name, text] : {std::pair{L"VersionToReport", L"16.0.17928.20114"}, {L"Platform", L"x86"},
+                                     {L"ProductReleaseIds", L"O365ProPlusRetail"},
+                                     {L"CDNBaseUrl", L"file:///C:/pr/55336b82-a18d-4dd6-b5f6-9e5095c314a6"}}) {
+        registry.set_text(HKEY_LOCAL_MACHINE, registry_view::bits64, configuration, name, text);
+    }
+    registry.set_text(HKEY_LOCAL_MACHINE, registry_view::bits64,
+                      L"Software\\Microsoft\\Office\\15.0\\ClickToRun\\Configuration", L"UpdateChannel", L"C:\\Ch");
+    const std::wstring copy_2013 =
+        L"Software\\Microsoft\\Office\\15.0\\ClickToRun\\REGISTRY\\MACHINE\\Software\\Microsoft\\Office\\PowerPoint\\Addins\\"
+        L"Pexlo.PowerPoint.Addin";
+    registry.set_raw(HKEY_LOCAL_MACHINE, registry_view::bits64, copy_2013, L"LoadBehavior", REG_DWORD, {3, 0, 0, 0});
+    const std::wstring server = L"Software\\Classes\\CLSID\\{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F01}\\InprocServer32";
+    registry.set_text(HKEY_LOCAL_MACHINE, registry_view::bits32, L"Software\\Classes\\Pexlo.PowerPoint.Addin\\CLSID",
+                      L"", L"{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F01}");
+    registry.set_text(HKEY_LOCAL_MACHINE, registry_view::bits32, server, L"", L"mscoree.dll");
+    registry.set_text(HKEY_LOCAL_MACHINE, registry_view::bits32, server, L"CodeBase", L"file:///C:/Pexlo/Addin.dll");
+    files.files[L"C:\\Pexlo\\Addin.dll"] = {};
+    registry.set_raw(HKEY_CURRENT_USER, registry_view::bits32, L"Software\\Microsoft\\Office\\15.0\\PowerPoint\\Security",
+                     L"RequireAddinSig", REG_DWORD, {1, 0, 0, 0});
+    testing::fake_file_signatures signatures;
+    signatures.files[L"C:\\Pexlo\\Addin.dll"] = platform::signature_check{ERROR_SUCCESS, L"Pexlo", false};
+    testing::fake_running_processes processes;
+    processes.running[L"POWERPNT.EXE"] = 4242;
     testing::recording_log log;
 
-    report_powerpoint_view(log.logger(), registry, context, files, read_addin_registration(registry, context, files));
+    report_powerpoint_view(log.logger(), registry, context, files, signatures, processes,
+                           read_addin_registration(registry, context, files), {S_OK, true});
 
     const std::string mine = platform::this_edition_view() == registry_view::bits64 ? "kestrum.exe" : "kestrum32.exe";
     std::vector<std::string> expected = {
@@ -270,15 +362,26 @@ TEST(PowerPointView, ReadsAThirtyTwoBitPowerPointsViewAndNamesBadValues) {
         "[info]   PowerPoint: C:\\Office\\POWERPNT.EXE (32-bit, version 15.0.4420.1017)",
         "[info]   PowerPoint is 32-bit and loads 32-bit add-ins: this run of kestrum.exe checked the 64-bit "
         "registration. Run kestrum32.exe.",
+        "[info]   Office: Click-to-Run 16.0.17928.20114 (x86), O365ProPlusRetail, update channel Monthly Enterprise "
+        "Channel",
+        "[info]   Office: Click-to-Run unknown (unknown), unknown, update channel C:\\Ch",
         "[info]   Add-in entry per user: none",
         "[info]   Add-in entry per machine, in HKEY_LOCAL_MACHINE\\" + std::string(entry.begin(), entry.end()) +
             " (32-bit registry view):",
-        "[info]     LoadBehavior: not a number but REG_SZ",
-        "[info]     FriendlyName: Pexlo<U+000A>Add-in",
+        "[info]     LoadBehavior: not a number but REG_SZ", "[info]     FriendlyName: Pexlo<U+000A>Add-in",
+        "[info]   Add-in entry per machine for Office 2013's Click-to-Run, in HKEY_LOCAL_MACHINE\\" +
+            std::string(copy_2013.begin(), copy_2013.end()) + ":",
+        "[info]     LoadBehavior: 3 (loads at startup)",
+        "[info]   Server: C:\\Pexlo\\Addin.dll, no version information, signed by 'Pexlo', not a trusted publisher",
+        "[info]   Signature checked by PowerPoint: C:\\Windows\\SysWOW64\\mscoree.dll, not signed",
         "[info]   Disabled item 5B1<U+0009> of PowerPoint 15.0: cannot be read (7 bytes)",
         "[info]   Disabled item of PowerPoint 15.0: c:\\pexlo\\addin.dll (Pexlo<U+000A>Add-in)",
         "[info]   Disabled items of PowerPoint 15.0: 1 that cannot be read",
         "[info]   Policy (HKCU): this add-in is always enabled (Resiliency\\AddinList\\Pexlo.PowerPoint.Addin = 1)",
+        "[info]   PowerPoint is running now (process 4242): it writes its add-in settings back when it closes, so "
+        "change them with PowerPoint closed.",
+        "[info]   The add-in's object implements IDTExtensibility2, which PowerPoint needs to connect it.",
+        "[info]   It also implements IRibbonExtensibility, through which PowerPoint asks for its ribbon.",
         "[info]   PowerPoint will try to load the add-in when it starts."};
     if (mine == "kestrum32.exe") {
         expected.erase(expected.begin() + 3);
@@ -323,9 +426,12 @@ TEST(PowerPointView, ListsDisabledItemsOnceEachUpToTwentyAndTakesNoFileForWhatIt
     }
     registry.set_raw(HKEY_CURRENT_USER, view, items, L"3 unreadable", REG_SZ, Bytes(50, 0));
     testing::fake_process_context context;
+    testing::fake_file_signatures signatures;
+    testing::fake_running_processes processes;
     testing::recording_log log;
 
-    report_powerpoint_view(log.logger(), registry, context, files, read_addin_registration(registry, context, files));
+    report_powerpoint_view(log.logger(), registry, context, files, signatures, processes,
+                           read_addin_registration(registry, context, files), {});
 
     expected.insert(expected.end(),
                     {"[info]   \xE2\x80\xA6 and 7 more disabled items",
