@@ -3,6 +3,7 @@
 #include "reports/registration_report.h"
 #include "platform/text_encoding.h"
 #include "tests/unit/fake_file_facts.h"
+#include "tests/unit/fake_platform_facts.h"
 #include "tests/unit/fake_process_context.h"
 #include "tests/unit/fake_registry.h"
 #include "tests/unit/recording_log.h"
@@ -116,8 +117,10 @@ TEST_P(AddinRegistration, FindsTheServerAsTheLoaderDoesAndBothReportsNameIt) {
     report_registration(registration_log.logger(), registration);
     EXPECT_TRUE(std::any_of(registration_log.records().begin(), registration_log.records().end(),
                             [&](const std::string& record) { return record.find(shown) != std::string::npos; }));
+    testing::fake_file_signatures signatures;
+    testing::fake_running_processes processes;
     testing::recording_log view_log;
-    report_powerpoint_view(view_log.logger(), registry, context, files, registration);
+    report_powerpoint_view(view_log.logger(), registry, context, files, signatures, processes, registration, {});
     const std::string server_record =
         "[info]   Server: " + shown + ", " + (row.exists ? "no version information" : "no such file");
     EXPECT_EQ(std::count(view_log.records().begin(), view_log.records().end(), server_record), 1);

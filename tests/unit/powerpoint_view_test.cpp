@@ -138,7 +138,6 @@ const std::wstring inactive = L"; it is listed as inactive under File > Options 
 const std::wstring disabled_items_reason =
     L"it is in PowerPoint's disabled items (File > Options > Add-ins > Manage: Disabled Items)";
 const std::wstring signed_by = L"add-ins must be signed by a trusted publisher and ";
-using signature_state = checked_signature::state;
 const auto signature = [](auto& f, signature_state found) { f.signature = {found, L"Pexlo\nLtd", CERT_E_EXPIRED}; };
 const auto doubting = [](auto& f) {
     f.click_to_run = {true, 2};
@@ -164,7 +163,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 f.disable_all.policy = f.listed_disabled = f.restricted_to_list = true;
                                 f.require_signature.user = f.in_disabled_items = true;
                                 signature(f, signature_state::not_signed);
-                                f.connects.found = extensibility::state::not_implemented;
+                                f.object.extensibility = E_NOINTERFACE;
                             }),
                        will_not +
                            L"a policy disables all add-ins; a policy disables it; a policy blocks add-ins "
@@ -229,7 +228,7 @@ INSTANTIATE_TEST_SUITE_P(
                        with(registered(std::nullopt), [](auto& f) { doubting(f), f.listed_disabled = true; }),
                        will_not + L"a policy disables it."},
         conclusion_row{"implemented_interface_passes",
-                       with(registered(3), [](auto& f) { f.connects.found = extensibility::state::implemented; }),
+                       with(registered(3), [](auto& f) { f.object.extensibility = S_OK; }),
                        will},
         conclusion_row{"click_to_run_when_no_machine_entry",
                        with(registered(std::nullopt, std::nullopt),
@@ -339,11 +338,13 @@ TEST(PowerPointView, ReadsAThirtyTwoBitPowerPointsViewAndNamesBadValues) {
         L"Pexlo.PowerPoint.Addin";
     registry.set_raw(HKEY_LOCAL_MACHINE, registry_view::bits64, copy_2013, L"LoadBehavior", REG_DWORD, {3, 0, 0, 0});
     const std::wstring server = L"Software\\Classes\\CLSID\\{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F01}\\InprocServer32";
-    registry.set_text(HKEY_LOCAL_MACHINE, registry_view::bits32, L"Software\\Classes\\Pexlo.PowerPoint.Addin\\CLSID",
-                      L"", L"{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F01}");
+    // Windows keeps one ProgID key for both views.
+    registry.set_text(HKEY_LOCAL_MACHINE, platform::this_edition_view(),
+                      L"Software\\Classes\\Pexlo.PowerPoint.Addin\\CLSID", L"", L"{3E1A52C4-0B7D-4F29-8A61-5C0D9E2B7F01}");
     registry.set_text(HKEY_LOCAL_MACHINE, registry_view::bits32, server, L"", L"mscoree.dll");
     registry.set_text(HKEY_LOCAL_MACHINE, registry_view::bits32, server, L"CodeBase", L"file:///C:/Pexlo/Addin.dll");
     files.files[L"C:\\Pexlo\\Addin.dll"] = {};
+    files.files[L"C:\\Windows\\SysWOW64\\mscoree.dll"] = {};
     registry.set_raw(HKEY_CURRENT_USER, registry_view::bits32, L"Software\\Microsoft\\Office\\15.0\\PowerPoint\\Security",
                      L"RequireAddinSig", REG_DWORD, {1, 0, 0, 0});
     testing::fake_file_signatures signatures;
@@ -378,11 +379,13 @@ TEST(PowerPointView, ReadsAThirtyTwoBitPowerPointsViewAndNamesBadValues) {
         "[info]   Disabled item of PowerPoint 15.0: c:\\pexlo\\addin.dll (Pexlo<U+000A>Add-in)",
         "[info]   Disabled items of PowerPoint 15.0: 1 that cannot be read",
         "[info]   Policy (HKCU): this add-in is always enabled (Resiliency\\AddinList\\Pexlo.PowerPoint.Addin = 1)",
+        "[info]   Trust Center (this user): add-ins must be signed by a trusted publisher (Security\\RequireAddinSig = 1)",
         "[info]   PowerPoint is running now (process 4242): it writes its add-in settings back when it closes, so "
         "change them with PowerPoint closed.",
         "[info]   The add-in's object implements IDTExtensibility2, which PowerPoint needs to connect it.",
         "[info]   It also implements IRibbonExtensibility, through which PowerPoint asks for its ribbon.",
-        "[info]   PowerPoint will try to load the add-in when it starts."};
+        "[info]   PowerPoint will not try to load the add-in when it starts: add-ins must be signed by a trusted "
+        "publisher and mscoree.dll is not signed."};
     if (mine == "kestrum32.exe") {
         expected.erase(expected.begin() + 3);
     }
