@@ -3,14 +3,17 @@
 #include "app/verdict.h"
 #include "checks/addin_activation.h"
 #include "checks/module_listing.h"
+#include "reports/powerpoint_crash_reports.h"
 #include "reports/powerpoint_view.h"
 #include "reports/registration_report.h"
+#include "reports/server_dependencies.h"
 #include "checks/run_status.h"
 #include "checks/runtime_listing.h"
 
 #include <spdlog/logger.h>
 
 #include <optional>
+#include <string>
 
 namespace kestrum::app {
 namespace {
@@ -36,21 +39,51 @@ std::optional<checks::addin_instance> activate_holding_hosting_layer(spdlog::log
     return checks::activate_addin(log, platform.com, status);
 }
 
+// The add-in's server as COM finds it in this edition's view, and the
+// folders its imports are looked for in.
+reports::server_dependency_inputs dependency_inputs(const reports::addin_registration& registration,
+                                                    platform::process_context& context) {
+    reports::server_dependency_inputs inputs{{},
+                                             false,
+                                             {},
+                                             {},
+                                             context.system_folder(platform::this_edition_view()),
+                                             context.folder(platform::process_folder::windows),
+                                             context.folder(platform::process_folder::working),
+                                             context.environment_variable(L"PATH")};
+    if (const std::optional<reports::used_class> used = registration.used(platform::this_edition_view())) {
+        inputs.server_path = used->server_exists ? used->server_path : L"";
+        inputs.managed = used->managed;
+        inputs.runtime_version = used->runtime_version;
+        inputs.code_base_path = used->code_base_path;
+    }
+    return inputs;
+}
+
 }  // namespace
 
 platform_services system_platform_services() {
-    return {platform::system_com_runtime(), platform::system_process_modules(), platform::system_clr_hosting(),
-            platform::system_registry(), platform::system_file_facts()};
+    return {platform::system_com_runtime(),        platform::system_process_modules(),
+            platform::system_clr_hosting(),        platform::system_registry(),
+            platform::system_process_context(),    platform::system_file_facts(),
+            platform::system_folder_listing(),     platform::system_local_clock(),
+            platform::system_file_signatures(),    platform::system_running_processes()};
 }
 
 void run_checks(spdlog::logger& log, const platform_services& platform, handoff::publisher publish) {
     write_banner(log);
 
     checks::run_status status;
-    if (auto addin = activate_holding_hosting_layer(log, platform, status)) {
+    reports::object_interfaces object;
+    auto addin = activate_holding_hosting_layer(log, platform, status);
+    // Read once, after the activation has had its say, for both reports.
+    const reports::addin_registration registration =
+        reports::read_addin_registration(platform.registry, platform.context, platform.files);
+    if (addin) {
         publish.step(handoff::run_step::listing_modules);
         log.info("Successfully created Pexlo PowerPoint Addin object.");
         log.info("");
+        object = addin->connect_interfaces();
 
         checks::list_process_modules(log, platform.process);
 
@@ -61,11 +94,20 @@ void run_checks(spdlog::logger& log, const platform_services& platform, handoff:
 
         addin->tear_down();
     } else {
-        reports::report_registration(log, platform.registry);
+        reports::report_registration(log, registration);
+        reports::report_server_dependencies(log, platform.registry, platform.files, platform.process,
+                                            dependency_inputs(registration, platform.context));
     }
     // Whether PowerPoint itself would load the add-in: what the customer
     // sees, whichever way the activation went.
-    reports::report_powerpoint_view(log, platform.registry, platform.files);
+    const reports::addin_identity found =
+        reports::report_powerpoint_view(log, platform.registry, platform.context, platform.files, platform.signatures,
+                                        platform.processes, registration, object);
+    // What PowerPoint's own crashes say of the add-in: its start-up, ribbon
+    // and event handlers run there, never in this process.
+    const reports::crash_report_places places{platform.context.environment_variable(L"ProgramData"),
+                                              platform.context.environment_variable(L"LOCALAPPDATA")};
+    reports::report_powerpoint_crash_reports(log, places, found, platform.folders, platform.files, platform.clock);
 
     write_verdict(log, status, publish);
 }

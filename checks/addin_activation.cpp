@@ -25,6 +25,11 @@ void addin_instance::tear_down() noexcept {
 
 namespace {
 
+// IDTExtensibility2 of the Office add-in designer library, and Office's
+// IRibbonExtensibility: the interfaces PowerPoint asks a COM add-in for.
+constexpr IID extensibility_iid = {0xB65AD801, 0xABAF, 0x11D0, {0xBB, 0x8B, 0x00, 0xA0, 0xC9, 0x0F, 0x27, 0x44}};
+constexpr IID ribbon_iid = {0x000C0396, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
 bool report_failure(spdlog::logger& log, run_status& status, HRESULT result, const char* what) {
     status.record(result);
     if (SUCCEEDED(result)) {
@@ -35,6 +40,22 @@ bool report_failure(spdlog::logger& log, run_status& status, HRESULT result, con
 }
 
 }  // namespace
+
+reports::object_interfaces addin_instance::connect_interfaces() const noexcept {
+    reports::object_interfaces found;
+    if (!object_) {
+        return found;
+    }
+    platform::unique_com_ref<IUnknown> answer;
+    found.extensibility = object_.query_to(extensibility_iid, answer);
+    // A server that claims success without an interface does not implement it.
+    if (SUCCEEDED(*found.extensibility) && !answer) {
+        found.extensibility = E_POINTER;
+    }
+    answer.reset();
+    found.ribbon = SUCCEEDED(object_.query_to(ribbon_iid, answer)) && answer;
+    return found;
+}
 
 std::optional<addin_instance> activate_addin(spdlog::logger& log, platform::com_runtime& com, run_status& status) {
     if (report_failure(log, status, com.initialize_multithreaded(), "Failed to initialize COM.")) {

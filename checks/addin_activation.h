@@ -3,7 +3,8 @@
 #include "checks/run_status.h"
 #include "platform/com_owners.h"
 #include "platform/com_runtime.h"
-#include "reports/addin_identity.h"
+#include "reports/addin_prog_id.h"
+#include "reports/object_interfaces.h"
 
 #include <optional>
 
@@ -28,6 +29,11 @@ public:
     ~addin_instance();
 
     void tear_down() noexcept;
+
+    // Asks the object once for IDTExtensibility2 and IRibbonExtensibility,
+    // through which PowerPoint connects it, and releases each answer at once:
+    // nothing is called on them, and the run status is not touched.
+    reports::object_interfaces connect_interfaces() const noexcept;
 
 private:
     platform::com_runtime* com_;

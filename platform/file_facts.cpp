@@ -48,6 +48,16 @@ public:
         return read;
     }
 
+    std::optional<std::uint64_t> size(const wchar_t* path) override {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (::GetFileAttributesExW(path, GetFileExInfoStandard, &data) == FALSE ||
+            (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            return std::nullopt;
+        }
+        constexpr unsigned dword_bits = 32;
+        return (static_cast<std::uint64_t>(data.nFileSizeHigh) << dword_bits) | data.nFileSizeLow;
+    }
+
     std::optional<file_version> version(const wchar_t* path) override {
         static const auto info_size = version_function<version_info_size_function>("GetFileVersionInfoSizeExW");
         static const auto info = version_function<version_info_function>("GetFileVersionInfoExW");

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 
@@ -26,6 +27,9 @@ public:
     // only and shared with every other user of it: the count read, 0 when it
     // cannot be opened or read.
     virtual std::size_t read_at(const wchar_t* path, DWORD offset, std::span<BYTE> buffer) = 0;
+    // The file's size in bytes (GetFileAttributesExW); none when it cannot be
+    // told. A reader checks every offset it takes from a file against it.
+    virtual std::optional<std::uint64_t> size(const wchar_t* path) = 0;
     // The file version of the language-neutral version resource
     // (GetFileVersionInfoExW with FILE_VER_GET_NEUTRAL, which maps the file
     // as data and runs none of it); none without one.

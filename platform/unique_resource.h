@@ -65,7 +65,15 @@ struct registry_key_traits {
     static void release(HKEY key) noexcept { ::RegCloseKey(key); }
 };
 
+// A search of FindFirstFileExW, which gives INVALID_HANDLE_VALUE for none.
+struct find_handle_traits {
+    using type = HANDLE;
+    static bool holds(HANDLE handle) noexcept { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+    static void release(HANDLE handle) noexcept { ::FindClose(handle); }
+};
+
 using unique_handle = unique_resource<kernel_handle_traits>;
+using unique_find_handle = unique_resource<find_handle_traits>;
 using unique_module = unique_resource<loaded_library_traits>;
 using unique_registry_key = unique_resource<registry_key_traits>;
 

@@ -86,8 +86,13 @@ entry_report report_addin_entry(spdlog::logger& log, platform::registry& registr
     const registry_text manifest = read(L"Manifest");
     if (manifest.state == value_state::text && !manifest.text.empty()) {
         const std::wstring path = manifest_path(manifest.text);
-        log.info(L"    Manifest: {} ({})", logging::escape_platform_text(manifest.text),
-                 files.exists(path.c_str()) ? L"the file exists" : L"no such file");
+        const wchar_t* found = L"no such file";
+        if (is_device_name(path)) {
+            found = L"not a file";
+        } else if (files.exists(path.c_str())) {
+            found = L"the file exists";
+        }
+        log.info(L"    Manifest: {} ({})", logging::escape_platform_text(manifest.text), found);
     } else if (manifest.state != value_state::missing) {
         log.info(L"    Manifest: {}", describe_registry_text(manifest));
     }

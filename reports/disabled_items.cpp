@@ -1,5 +1,6 @@
 #include "reports/disabled_items.h"
 
+#include "reports/addin_prog_id.h"
 #include "reports/value_forms.h"
 
 #include <cstddef>
@@ -20,16 +21,16 @@ DWORD little_endian_dword(std::span<const BYTE> bytes, std::size_t at) {
     return value;
 }
 
-// UTF-16LE text up to its first null, or its end.
+// UTF-16LE text without its terminating null: a null inside it stays, so a
+// path is never matched by the part before one.
 std::wstring utf16le_text(std::span<const BYTE> bytes) {
     constexpr unsigned byte_bits = 8;
     std::wstring text;
     for (std::size_t at = 0; at + 1 < bytes.size(); at += 2) {
-        const auto unit = static_cast<wchar_t>(bytes[at] | (bytes[at + 1] << byte_bits));
-        if (unit == L'\0') {
-            break;
-        }
-        text += unit;
+        text += static_cast<wchar_t>(bytes[at] | (bytes[at + 1] << byte_bits));
+    }
+    if (!text.empty() && text.back() == L'\0') {
+        text.pop_back();
     }
     return text;
 }
@@ -56,16 +57,23 @@ std::optional<disabled_item> decode_disabled_item(std::span<const BYTE> value) {
     return item;
 }
 
-bool names_addin(const disabled_item& item, const addin_identity& addin) {
-    if (!addin.server_path.empty() && equal_ignoring_case(item.path, addin.server_path)) {
-        return true;
-    }
+item_match match_addin(const disabled_item& item, const addin_identity& addin) {
+    bool named = false;
     for (const std::wstring& name : addin.friendly_names) {
-        if (!name.empty() && item.name == name) {
-            return true;
-        }
+        named = named || (!name.empty() && item.name == name);
     }
-    return addin.managed && ends_with_ignoring_case(item.path, L"\\mscoree.dll");
+    if (addin.friendly_names.empty()) {
+        named = item.name == addin_prog_id;
+    }
+    if (addin.managed) {
+        const bool hosting_layer = ends_with_ignoring_case(item.path, L"\\mscoree.dll");
+        if (hosting_layer) {
+            return named ? item_match::names : item_match::other;
+        }
+    } else if (!addin.server_path.empty() && equal_ignoring_case(item.path, addin.server_path)) {
+        return item_match::names;
+    }
+    return named ? item_match::maybe : item_match::other;
 }
 
 }  // namespace kestrum::reports

@@ -3,7 +3,8 @@
 // The records PowerPoint keeps under Resiliency\DisabledItems, one REG_BINARY
 // value each: DWORD kind, DWORD bytes of the path, DWORD bytes of the name
 // (both counting the terminating null), the path, the name, in UTF-16LE,
-// every number little-endian. Read as the data they are.
+// every number little-endian. Read as the data they are: a null inside a
+// text is kept, only the terminating one dropped.
 
 #include <windows.h>
 
@@ -31,10 +32,15 @@ struct addin_identity {
     std::vector<std::wstring> friendly_names;  // of its entries with PowerPoint
 };
 
-// The item names the add-in: its path is the server's, ignoring case; or its
-// name is one of the add-in's friendly names; or, for a .NET add-in, its path
-// ends in \mscoree.dll, which serves every such add-in. Office does not say
-// which of these it matches by, so any of them counts.
-bool names_addin(const disabled_item& item, const addin_identity& addin);
+enum class item_match { other, maybe, names };
+
+// Whether the item is the add-in. A native server is named by its whole path,
+// ignoring case. Since Office 2007 an item disables only the add-in that
+// failed, so an item for mscoree.dll, which serves every .NET add-in without
+// a shim of its own, names a .NET add-in together with its name (a friendly
+// name, or the ProgID) only, and is some other add-in under another name. An
+// item with the add-in's name but another path may be it: Office does not say
+// how it matches.
+item_match match_addin(const disabled_item& item, const addin_identity& addin);
 
 }  // namespace kestrum::reports

@@ -1,6 +1,7 @@
 #include "reports/office_policies.h"
 
-#include "reports/addin_identity.h"
+#include "reports/addin_prog_id.h"
+#include "reports/trust_center.h"
 #include "reports/registry_text.h"
 #include "reports/registry_values.h"
 #include "logging/platform_text.h"
@@ -15,17 +16,21 @@ namespace {
 struct policy_scope {
     HKEY root;
     const wchar_t* name;
+    const wchar_t* key;  // below |root|, up to "<version>\\PowerPoint"
 };
 
 constexpr DWORD switched_on = 1;
 
 // A switch policy (a REG_DWORD that means something at 1): its record when
-// set, and whether it is on.
-bool report_switch(spdlog::logger& log, platform::registry& registry, const policy_scope& scope,
-                   const std::wstring& policy_key, platform::registry_view view, const wchar_t* subkey,
-                   const wchar_t* name, const wchar_t* meaning) {
+// set, and its setting when it is 0 or 1.
+std::optional<bool> report_switch(spdlog::logger& log, platform::registry& registry, const policy_scope& scope,
+                                  const std::wstring& policy_key, platform::registry_view view, const wchar_t* subkey,
+                                  const wchar_t* name, const wchar_t* meaning) {
     const registry_number value = read_registry_number(registry, scope.root, policy_key + L"\\" + subkey, view, name);
-    if (value.state == number_state::missing || (value.state == number_state::number && value.number == 0)) {
+    if (value.state == number_state::missing) {
+        return std::nullopt;
+    }
+    if (value.state == number_state::number && value.number == 0) {
         return false;
     }
     if (value.state == number_state::number && value.number == switched_on) {
@@ -35,7 +40,21 @@ bool report_switch(spdlog::logger& log, platform::registry& registry, const poli
     // Set, but to nothing the policy template defines: shown, and not counted.
     log.info(L"  Policy ({}): {}\\{} is {}{}", scope.name, subkey, name, describe_registry_number(value),
              value.state == number_state::number ? L", not a documented value" : L"");
-    return false;
+    return std::nullopt;
+}
+
+std::optional<bool> report_switch(spdlog::logger& log, platform::registry& registry, const policy_scope& scope,
+                                  const std::wstring& policy_key, platform::registry_view view,
+                                  const security_switch& setting) {
+    return report_switch(log, registry, scope, policy_key, view, security_key, setting.name, setting.meaning);
+}
+
+// A scope that sets the switch on decides; one that sets it off decides
+// unless another sets it on.
+void count_switch(std::optional<bool> setting, trust_switch& decided) {
+    if (setting) {
+        decided.policy = decided.policy.value_or(false) || *setting;
+    }
 }
 
 // The add-in's value in Resiliency\AddinList: REG_SZ "0", "1" or "2" as the
@@ -79,29 +98,36 @@ void report_addin_list(spdlog::logger& log, platform::registry& registry, const 
 void report_office_policies(spdlog::logger& log, platform::registry& registry,
                             const std::vector<std::wstring>& versions, platform::registry_view machine_view,
                             load_facts& facts) {
-    const policy_scope scopes[] = {{HKEY_CURRENT_USER, L"HKCU"}, {HKEY_LOCAL_MACHINE, L"HKLM"}};
+    // Cloud Policy first: Office's policy service writes it beside the group policies.
+    const policy_scope scopes[] = {{HKEY_CURRENT_USER, L"Cloud", L"Software\\Policies\\Microsoft\\Cloud\\Office\\"},
+                                   {HKEY_CURRENT_USER, L"HKCU", L"Software\\Policies\\Microsoft\\Office\\"},
+                                   {HKEY_LOCAL_MACHINE, L"HKLM", L"Software\\Policies\\Microsoft\\Office\\"}};
     for (const policy_scope& scope : scopes) {
         for (const std::wstring& version : versions) {
-            const std::wstring key = L"Software\\Policies\\Microsoft\\Office\\" + version + L"\\PowerPoint";
+            const std::wstring key = scope.key + version + L"\\PowerPoint";
             const LSTATUS opened = registry.probe_key(scope.root, key.c_str(), machine_view);
             if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND) {
                 continue;
             }
             if (opened != ERROR_SUCCESS) {
                 log.info(L"  Policy ({}): {}: cannot be read (error {})", scope.name, key, opened);
+                facts.unreadable_policy_keys.push_back(
+                    (scope.root == HKEY_CURRENT_USER ? L"HKEY_CURRENT_USER\\" : L"HKEY_LOCAL_MACHINE\\") + key);
                 continue;
             }
-            if (report_switch(log, registry, scope, key, machine_view, L"Security", L"DisableAllAddins",
-                              L"all add-ins are disabled")) {
-                facts.all_addins_disabled = true;
-            }
+            count_switch(
+                report_switch(log, registry, scope, key, machine_view, trust_center_switches[disable_all_addins]),
+                facts.disable_all);
             report_addin_list(log, registry, scope, key, machine_view, facts);
             if (report_switch(log, registry, scope, key, machine_view, L"Resiliency", L"RestrictToList",
-                              L"add-ins not on the managed list are blocked")) {
+                              L"add-ins not on the managed list are blocked")
+                    .value_or(false)) {
                 facts.restricted_to_list = true;
             }
-            report_switch(log, registry, scope, key, machine_view, L"Security", L"RequireAddinSig",
-                          L"add-ins must be signed by a trusted publisher");
+            count_switch(
+                report_switch(log, registry, scope, key, machine_view, trust_center_switches[require_addin_signature]),
+                facts.require_signature);
+            report_switch(log, registry, scope, key, machine_view, trust_center_switches[no_prompt_for_unsigned]);
         }
     }
 }

@@ -22,11 +22,11 @@ constexpr std::array<const wchar_t*, 3> office_versions = {L"16.0", L"15.0", L"1
 
 // A path from a registry value: expanded when it is REG_EXPAND_SZ, the quotes
 // around it dropped; empty when the value holds none.
-std::wstring path_from(platform::registry& registry, const registry_text& value) {
+std::wstring path_from(platform::process_context& context, const registry_text& value) {
     if (value.state != value_state::text) {
         return {};
     }
-    std::wstring path = value.expandable ? expand_environment(registry, value.text) : value.text;
+    std::wstring path = value.expandable ? expand_environment(context, value.text) : value.text;
     if (path.size() >= 2 && path.front() == L'"') {
         const std::size_t closing = path.find(L'"', 1);
         path = path.substr(1, closing == std::wstring::npos ? std::wstring::npos : closing - 1);
@@ -67,34 +67,36 @@ std::optional<registry_view> view_of_machine(WORD machine) {
     }
 }
 
-std::optional<powerpoint_install> find_powerpoint(platform::registry& registry, platform::file_facts& files) {
+std::optional<powerpoint_install> find_powerpoint(platform::registry& registry, platform::process_context& context,
+                                                  platform::file_facts& files) {
     // App Paths, then each version's InstallRoot, then Click-to-Run, each in both views.
     std::vector<std::wstring> candidates;
     candidates.reserve(both_views.size() * (1 + office_versions.size() + 1));
     for (const registry_view view : both_views) {
         candidates.push_back(path_from(
-            registry, read_registry_text(registry, HKEY_LOCAL_MACHINE,
-                                         L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\powerpnt.exe", view,
-                                         nullptr)));
+            context, read_registry_text(registry, HKEY_LOCAL_MACHINE,
+                                        L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\powerpnt.exe", view,
+                                        nullptr)));
     }
     for (const wchar_t* version : office_versions) {
         const std::wstring key =
             std::wstring(L"Software\\Microsoft\\Office\\") + version + L"\\PowerPoint\\InstallRoot";
         for (const registry_view view : both_views) {
             candidates.push_back(
-                joined_path(path_from(registry, read_registry_text(registry, HKEY_LOCAL_MACHINE, key, view, L"Path")),
+                joined_path(path_from(context, read_registry_text(registry, HKEY_LOCAL_MACHINE, key, view, L"Path")),
                             L"POWERPNT.EXE"));
         }
     }
     for (const registry_view view : both_views) {
-        candidates.push_back(joined_path(
-            path_from(registry, read_registry_text(registry, HKEY_LOCAL_MACHINE,
-                                                   L"Software\\Microsoft\\Office\\ClickToRun\\Configuration", view,
-                                                   L"InstallationPath")),
-            L"root\\Office16\\POWERPNT.EXE"));
+        candidates.push_back(
+            joined_path(path_from(context, read_registry_text(registry, HKEY_LOCAL_MACHINE,
+                                                              L"Software\\Microsoft\\Office\\ClickToRun\\Configuration",
+                                                              view, L"InstallationPath")),
+                        L"root\\Office16\\POWERPNT.EXE"));
     }
     for (const std::wstring& path : candidates) {
-        if (!path.empty() && files.exists(path.c_str())) {
+        // A device is never PowerPoint, and reading one may wait on it.
+        if (!path.empty() && !is_device_name(path) && files.exists(path.c_str())) {
             return powerpoint_install{path, pe_machine(files, path), files.version(path.c_str())};
         }
     }

@@ -5,6 +5,7 @@
 // file is never loaded as a program nor run.
 
 #include "platform/file_facts.h"
+#include "platform/process_context.h"
 #include "platform/registry.h"
 
 #include <windows.h>
@@ -27,7 +28,8 @@ struct powerpoint_install {
 // The first PowerPoint file that exists of, in this order: App Paths'
 // powerpnt.exe (64-bit view, then 32-bit), the InstallRoot of Office 16.0,
 // 15.0 and 14.0 in either view, Click-to-Run's InstallationPath.
-std::optional<powerpoint_install> find_powerpoint(platform::registry& registry, platform::file_facts& files);
+std::optional<powerpoint_install> find_powerpoint(platform::registry& registry, platform::process_context& context,
+                                                  platform::file_facts& files);
 
 // The Machine field of the file's PE header.
 std::optional<WORD> pe_machine(platform::file_facts& files, const std::wstring& path);

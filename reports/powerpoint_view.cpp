@@ -1,13 +1,16 @@
 #include "reports/powerpoint_view.h"
 
-#include "reports/addin_identity.h"
+#include "reports/addin_prog_id.h"
 #include "reports/addin_entries.h"
+#include "reports/click_to_run.h"
 #include "reports/disabled_items.h"
 #include "reports/load_conclusion.h"
 #include "reports/office_policies.h"
 #include "reports/powerpoint_install.h"
 #include "reports/registry_text.h"
 #include "reports/registry_values.h"
+#include "reports/server_signature.h"
+#include "reports/trust_center.h"
 #include "reports/value_forms.h"
 #include "logging/platform_text.h"
 
@@ -15,6 +18,8 @@
 
 #include <array>
 #include <optional>
+#include <set>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +34,8 @@ constexpr std::wstring_view addins_key = L"Software\\Microsoft\\Office\\PowerPoi
 constexpr std::array<std::wstring_view, 3> office_versions = {L"16.0", L"15.0", L"14.0"};
 // More values than any DisabledItems list holds; the rest are not read.
 constexpr DWORD max_disabled_items = 1000;
+// The items of one version written out; the rest are counted.
+constexpr std::size_t max_items_listed = 20;
 
 std::wstring bits_of(registry_view view) { return view == registry_view::bits64 ? L"64" : L"32"; }
 
@@ -54,51 +61,6 @@ std::wstring machine_text(std::optional<WORD> machine) {
         default:
             return fmt::format(L"machine 0x{:04X}", *machine);
     }
-}
-
-bool is_hosting_layer(std::wstring_view path) {
-    const std::size_t name_at = path.find_last_of(L"\\/");
-    const std::wstring_view name = name_at == std::wstring_view::npos ? path : path.substr(name_at + 1);
-    constexpr std::wstring_view hosting_layer = L"mscoree.dll";
-    return equal_ignoring_case(name, hosting_layer);
-}
-
-// The first text value of |names| per user, then per machine, in |view|.
-registry_text first_of_scopes(platform::registry& registry, const std::wstring& subkey, registry_view view,
-                              const wchar_t* name) {
-    for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-        registry_text value = read_registry_text(registry, root, L"Software\\Classes\\" + subkey, view, name);
-        if (value.state == value_state::text && !value.text.empty()) {
-            return value;
-        }
-    }
-    return {};
-}
-
-// The server file PowerPoint would load, as COM finds it in |view|: ProgID,
-// class, InprocServer32; for a .NET class, the file its CodeBase names.
-addin_identity find_server(platform::registry& registry, registry_view view) {
-    addin_identity addin;
-    const registry_text class_id = first_of_scopes(registry, std::wstring(addin_prog_id) + L"\\CLSID", view, nullptr);
-    if (class_id.state != value_state::text || !is_class_id(class_id.text)) {
-        return addin;
-    }
-    const std::wstring server_key = L"CLSID\\" + class_id.text + L"\\InprocServer32";
-    const registry_text server = first_of_scopes(registry, server_key, view, nullptr);
-    if (server.state != value_state::text) {
-        return addin;
-    }
-    std::wstring path = server.expandable ? expand_environment(registry, server.text) : server.text;
-    addin.managed = is_hosting_layer(path);
-    if (addin.managed) {
-        const registry_text code_base = first_of_scopes(registry, server_key, view, L"CodeBase");
-        path = code_base.state == value_state::text ? path_from_file_url(code_base.text) : std::wstring();
-    } else if (!path.empty() && path.find_first_of(L"\\/:") == std::wstring::npos) {
-        const std::wstring folder = registry.system_folder(view);
-        path = folder.empty() ? folder : folder + L"\\" + path;
-    }
-    addin.server_path = path;
-    return addin;
 }
 
 // The Office versions whose per-user settings and policies are read:
@@ -127,13 +89,25 @@ std::vector<std::wstring> office_versions_to_read(platform::registry& registry,
     return versions;
 }
 
-// The records of one version's Resiliency\DisabledItems; true when one of
-// them names the add-in.
-bool report_disabled_items(spdlog::logger& log, platform::registry& registry, const std::wstring& version,
-                           registry_view view, const addin_identity& addin) {
+// The records of one version's Resiliency\DisabledItems: each distinct item
+// that is or may be the add-in, and each that cannot be read, up to
+// |max_items_listed|; then how many there are. What it finds goes to |facts|.
+void report_disabled_items(spdlog::logger& log, platform::registry& registry, const std::wstring& version,
+                           registry_view view, const addin_identity& addin, load_facts& facts) {
     const std::wstring key = L"Software\\Microsoft\\Office\\" + version + L"\\PowerPoint\\Resiliency\\DisabledItems";
     DWORD items = 0;
-    bool named = false;
+    DWORD unreadable = 0;
+    std::size_t listed = 0;
+    std::size_t not_listed = 0;
+    std::set<std::pair<std::wstring, std::wstring>> seen;  // the items that are or may be the add-in, once each
+    const auto list = [&](const auto& write) {
+        if (listed < max_items_listed) {
+            write();
+            ++listed;
+        } else {
+            ++not_listed;
+        }
+    };
     DWORD index = 0;
     for (; index < max_disabled_items; ++index) {
         const enumerated_value value = read_enumerated_value(registry, HKEY_CURRENT_USER, key, view, index);
@@ -143,61 +117,109 @@ bool report_disabled_items(spdlog::logger& log, platform::registry& registry, co
         }
         if (value.status != ERROR_SUCCESS && value.status != ERROR_MORE_DATA) {
             log.info(L"  Disabled items of PowerPoint {}: cannot be read (error {})", version, value.status);
-            return named;
+            facts.partly_read_disabled_items.push_back(version);
+            return;
         }
         const std::optional<disabled_item> item =
             value.type == REG_BINARY && value.status == ERROR_SUCCESS ? decode_disabled_item(value.data) : std::nullopt;
         if (!item) {
-            log.info(L"  Disabled item {} of PowerPoint {}: cannot be read ({} bytes)",
-                     escape_platform_text(value.name), version, value.size);
+            ++unreadable;
+            list([&] {
+                log.info(L"  Disabled item {} of PowerPoint {}: cannot be read ({} bytes)",
+                         escape_platform_text(value.name), version, value.size);
+            });
             continue;
         }
         ++items;
-        if (names_addin(*item, addin)) {
-            named = true;
+        const item_match match = match_addin(*item, addin);
+        if (match == item_match::other || !seen.emplace(item->path, item->name).second) {
+            continue;
+        }
+        facts.in_disabled_items = facts.in_disabled_items || match == item_match::names;
+        if (match == item_match::maybe && facts.doubtful_items.size() < max_items_listed) {
+            facts.doubtful_items.push_back({item->name, item->path});
+        }
+        list([&] {
             log.info(L"  Disabled item of PowerPoint {}: {} ({})", version, escape_platform_text(item->path),
                      escape_platform_text(item->name));
-        }
+        });
     }
-    if (index == max_disabled_items) {
+    if (not_listed > 0) {
+        log.info(L"  \u2026 and {} more disabled items", not_listed);
+    }
+    if (index == max_disabled_items &&
+        read_enumerated_value(registry, HKEY_CURRENT_USER, key, view, index).status != ERROR_NO_MORE_ITEMS) {
         log.info(L"  Disabled items of PowerPoint {}: more than {} values, the rest not read", version,
                  max_disabled_items);
+        facts.partly_read_disabled_items.push_back(version);
     }
-    if (named) {
-        return named;
+    std::wstring counted;
+    if (seen.empty()) {
+        if (items > 0) {
+            counted = fmt::format(L"{}, none of them this add-in", items);
+        } else if (unreadable == 0) {
+            counted = L"none";
+        }
     }
-    if (items == 0) {
-        log.info(L"  Disabled items of PowerPoint {}: none", version);
-    } else {
-        log.info(L"  Disabled items of PowerPoint {}: {}, none of them this add-in", version, items);
+    if (unreadable > 0) {
+        counted += fmt::format(L"{}{} that cannot be read", counted.empty() ? L"" : L", and ", unreadable);
     }
-    return named;
+    if (!counted.empty()) {
+        log.info(L"  Disabled items of PowerPoint {}: {}", version, counted);
+    }
 }
 
+// Office reads the user's choice as a DWORD; any other type is no choice.
 void report_kept_enabled(spdlog::logger& log, platform::registry& registry, const std::vector<std::wstring>& versions,
                          registry_view view) {
     for (const std::wstring& version : versions) {
         const std::wstring key =
             L"Software\\Microsoft\\Office\\" + version + L"\\PowerPoint\\Resiliency\\DoNotDisableAddinList";
-        DWORD type = REG_NONE;
-        DWORD size = 0;
-        const LSTATUS status =
-            registry.query_value(HKEY_CURRENT_USER, key.c_str(), view, addin_prog_id, &type, nullptr, &size);
-        if (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
+        const registry_number choice = read_registry_number(registry, HKEY_CURRENT_USER, key, view, addin_prog_id);
+        if (choice.state == number_state::number) {
             log.info(L"  The user chose to keep this add-in enabled (Resiliency\\DoNotDisableAddinList).");
+            return;
+        }
+        if (choice.state != number_state::missing) {
+            log.info(L"  Resiliency\\DoNotDisableAddinList\\{} is {}", addin_prog_id, describe_registry_number(choice));
             return;
         }
     }
 }
 
+// PowerPoint's side of connecting the created object: what it answered
+// when asked for the interfaces PowerPoint connects through.
+void report_connection(spdlog::logger& log, const object_interfaces& object) {
+    if (!object.extensibility) {
+        return;
+    }
+    if (object.connects()) {
+        log.info(L"  The add-in's object implements IDTExtensibility2, which PowerPoint needs to connect it.");
+    } else {
+        log.info(
+            L"  The add-in's object does not implement IDTExtensibility2 (HRESULT=0x{:08X}): PowerPoint cannot "
+            L"connect it as a COM add-in.",
+            static_cast<unsigned long>(*object.extensibility));
+    }
+    if (object.ribbon) {
+        log.info(L"  It also implements IRibbonExtensibility, through which PowerPoint asks for its ribbon.");
+    }
+}
+
 }  // namespace
 
-void report_powerpoint_view(spdlog::logger& log, platform::registry& registry, platform::file_facts& files) {
+addin_identity report_powerpoint_view(spdlog::logger& log, platform::registry& registry, platform::process_context& context,
+                                      platform::file_facts& files, platform::file_signatures& signatures,
+                                      platform::running_processes& processes, const addin_registration& registration,
+                                      const object_interfaces& object) {
     log.info("");
     log.info(L"PowerPoint's view of '{}':", addin_prog_id);
 
     load_facts facts;
-    const std::optional<powerpoint_install> powerpoint = find_powerpoint(registry, files);
+    const std::optional<powerpoint_install> found = find_powerpoint(registry, context, files);
+    // An empty file or a bare DOS header is not PowerPoint, whatever its name.
+    const bool not_a_program = found && !found->machine;
+    const std::optional<powerpoint_install> powerpoint = not_a_program ? std::nullopt : found;
     const std::optional<registry_view> powerpoint_view =
         powerpoint && powerpoint->machine ? view_of_machine(*powerpoint->machine) : std::nullopt;
     const registry_view view = powerpoint_view.value_or(platform::this_edition_view());
@@ -205,6 +227,8 @@ void report_powerpoint_view(spdlog::logger& log, platform::registry& registry, p
     if (powerpoint) {
         log.info(L"  PowerPoint: {} ({}, {})", escape_platform_text(powerpoint->path),
                  machine_text(powerpoint->machine), version_text(powerpoint->version));
+    } else if (not_a_program) {
+        log.info(L"  PowerPoint: {} is not a program (no PE header)", escape_platform_text(found->path));
     } else {
         log.info(L"  PowerPoint: not found on this machine");
     }
@@ -216,6 +240,7 @@ void report_powerpoint_view(spdlog::logger& log, platform::registry& registry, p
             bits_of(view), own_is_64 ? L"kestrum.exe" : L"kestrum32.exe", bits_of(platform::this_edition_view()),
             own_is_64 ? L"kestrum32.exe" : L"kestrum.exe");
     }
+    report_click_to_run(log, registry);
 
     const std::wstring entry_key = std::wstring(addins_key) + addin_prog_id;
     std::vector<std::wstring> friendly_names;
@@ -233,35 +258,92 @@ void report_powerpoint_view(spdlog::logger& log, platform::registry& registry, p
                                       L"  Add-in entry per machine, in HKEY_LOCAL_MACHINE\\" + entry_key + L" (" +
                                           bits_of(view) + L"-bit registry view)",
                                       L"  Add-in entry per machine: none"});
+    const registry_view other_view = view == registry_view::bits64 ? registry_view::bits32 : registry_view::bits64;
+    if (!facts.per_machine.present) {
+        const LSTATUS other = registry.probe_key(HKEY_LOCAL_MACHINE, entry_key.c_str(), other_view);
+        if (other != ERROR_FILE_NOT_FOUND && other != ERROR_PATH_NOT_FOUND) {
+            // Left there by an installer of the other bitness.
+            facts.other_view_entry_bits = bits_of(other_view);
+            log.info(
+                L"  Add-in entry per machine in the {}-bit registry view, which this PowerPoint does not read: "
+                L"HKEY_LOCAL_MACHINE\\{}",
+                facts.other_view_entry_bits, entry_key);
+        }
+    }
     // Click-to-Run's copy of the machine's registry, which has a Wow6432Node
     // of its own where 32-bit Office runs on 64-bit Windows.
     const bool wow64_windows =
         registry.probe_key(HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node", registry_view::bits64) == ERROR_SUCCESS;
-    const std::wstring click_to_run_key =
-        L"Software\\Microsoft\\Office\\ClickToRun\\REGISTRY\\MACHINE\\Software\\" +
-        std::wstring(view == registry_view::bits32 && wow64_windows ? L"Wow6432Node\\" : L"") +
-        std::wstring(addins_key.substr(std::wstring_view(L"Software\\").size())) + addin_prog_id;
+    const auto click_to_run_key = [&](std::wstring_view click_to_run) {
+        return L"Software\\Microsoft\\Office\\" + std::wstring(click_to_run) + L"\\REGISTRY\\MACHINE\\Software\\" +
+               std::wstring(view == registry_view::bits32 && wow64_windows ? L"Wow6432Node\\" : L"") +
+               std::wstring(addins_key.substr(std::wstring_view(L"Software\\").size())) + addin_prog_id;
+    };
     facts.click_to_run = report_entry(
-        {HKEY_LOCAL_MACHINE, click_to_run_key, registry_view::bits64,
-         L"  Add-in entry per machine for Click-to-Run, in HKEY_LOCAL_MACHINE\\" + click_to_run_key, std::nullopt});
-
-    addin_identity addin = find_server(registry, view);
-    addin.friendly_names = friendly_names;
-    if (!addin.server_path.empty() && files.exists(addin.server_path.c_str())) {
-        log.info(L"  Server: {}, {}", escape_platform_text(addin.server_path),
-                 version_text(files.version(addin.server_path.c_str())));
+        {HKEY_LOCAL_MACHINE, click_to_run_key(L"ClickToRun"), registry_view::bits64,
+         L"  Add-in entry per machine for Click-to-Run, in HKEY_LOCAL_MACHINE\\" + click_to_run_key(L"ClickToRun"),
+         std::nullopt});
+    // Office 2013's Click-to-Run keeps its copy under its version.
+    const entry_facts click_to_run_2013 =
+        report_entry({HKEY_LOCAL_MACHINE, click_to_run_key(L"15.0\\ClickToRun"), registry_view::bits64,
+                      L"  Add-in entry per machine for Office 2013's Click-to-Run, in HKEY_LOCAL_MACHINE\\" +
+                          click_to_run_key(L"15.0\\ClickToRun"),
+                      std::nullopt});
+    if (!facts.click_to_run.present) {
+        facts.click_to_run = click_to_run_2013;
     }
 
+    // The file PowerPoint would load, found as the registration report finds
+    // it: for a .NET class, the file its CodeBase names.
+    addin_identity addin;
+    addin.friendly_names = friendly_names;
+    bool server_exists = false;
+    std::wstring hosting_layer;
+    if (const std::optional<used_class> used = registration.used(view)) {
+        addin.managed = used->managed;
+        addin.server_path = used->managed ? used->code_base_path : used->server_path;
+        server_exists = used->managed ? used->code_base_exists : used->server_exists;
+        hosting_layer = used->managed ? used->server_path : L"";
+    }
+    facts.managed = addin.managed;
     const std::vector<std::wstring> versions = office_versions_to_read(registry, powerpoint, view);
-    for (const std::wstring& version : versions) {
-        if (report_disabled_items(log, registry, version, view, addin)) {
-            facts.in_disabled_items = true;
+    const bool signature_asked = signature_asked_for(registry, versions, view);
+    if (!addin.server_path.empty()) {
+        std::wstring signature;
+        if (server_exists && signature_asked) {
+            facts.signature = read_server_signature(signatures, addin.server_path);
+            signature = L", " + signature_text(facts.signature);
         }
+        log.info(L"  Server: {}, {}{}", escape_platform_text(addin.server_path),
+                 server_exists ? version_text(files.version(addin.server_path.c_str())) : L"no such file", signature);
+    }
+    // For a .NET add-in, Office checks the signature of the file
+    // InprocServer32 names, the hosting layer, as the loader finds it.
+    if (addin.managed && signature_asked && !hosting_layer.empty()) {
+        facts.signature = read_server_signature(signatures, hosting_layer);
+        log.info(L"  Signature checked by PowerPoint: {}, {}", escape_platform_text(hosting_layer),
+                 signature_text(facts.signature));
+    }
+
+    for (const std::wstring& version : versions) {
+        report_disabled_items(log, registry, version, view, addin, facts);
     }
     report_office_policies(log, registry, versions, view, facts);
+    report_trust_center(log, registry, versions, view, facts);
     report_kept_enabled(log, registry, versions, view);
 
+    // Settings changed while it runs are written over when it closes.
+    if (const std::optional<DWORD> running = processes.find_in_this_session(L"POWERPNT.EXE")) {
+        log.info(
+            L"  PowerPoint is running now (process {}): it writes its add-in settings back when it closes, so "
+            L"change them with PowerPoint closed.",
+            *running);
+    }
+    report_connection(log, object);
+    facts.object = object;
+
     log.info(L"  {}", load_conclusion(facts));
+    return addin;
 }
 
 }  // namespace kestrum::reports

@@ -32,7 +32,8 @@ registry_text unreadable(LSTATUS error) {
 // %ProgramFiles% and %CommonProgramFiles% are this bitness's folders: a
 // value of the other view names the ones its own programs see, under the
 // names this process has them by. Other references are kept as they are.
-std::wstring with_folders_of(platform::registry& registry, const std::wstring& text, platform::registry_view view) {
+std::wstring with_folders_of(platform::process_context& context, const std::wstring& text,
+                             platform::registry_view view) {
     if (view == platform::this_edition_view()) {
         return text;
     }
@@ -55,7 +56,7 @@ std::wstring with_folders_of(platform::registry& registry, const std::wstring& t
         const std::wstring_view name = std::wstring_view(text).substr(open + 1, close - open - 1);
         result.append(text, done, close + 1 - done);
         for (const renamed& folder : folders) {
-            if (equal_ignoring_case(name, folder.name) && !registry.environment_variable(folder.there).empty()) {
+            if (equal_ignoring_case(name, folder.name) && !context.environment_variable(folder.there).empty()) {
                 result.resize(result.size() - name.size() - 1);
                 result += folder.there;
                 result += L'%';
@@ -162,11 +163,11 @@ std::wstring describe_registry_text(const registry_text& value) {
     return L"cannot be read (error " + std::to_wstring(value.error) + L")";
 }
 
-std::wstring expand_environment(platform::registry& registry, const std::wstring& text) {
+std::wstring expand_environment(platform::process_context& context, const std::wstring& text) {
     std::wstring expanded(MAX_PATH, L'\0');
     for (int round = 0; round < read_rounds; ++round) {
         const DWORD needed =
-            registry.expand_environment_strings(text.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
+            context.expand_environment_strings(text.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
         if (needed == 0 || needed > max_value_chars + 1) {
             return {};
         }
@@ -180,8 +181,9 @@ std::wstring expand_environment(platform::registry& registry, const std::wstring
     return {};
 }
 
-std::wstring expand_environment(platform::registry& registry, const std::wstring& text, platform::registry_view view) {
-    return expand_environment(registry, with_folders_of(registry, text, view));
+std::wstring expand_environment(platform::process_context& context, const std::wstring& text,
+                                platform::registry_view view) {
+    return expand_environment(context, with_folders_of(context, text, view));
 }
 
 }  // namespace kestrum::reports

@@ -4,6 +4,7 @@
 // missing, of another type, unterminated, hold a null inside it, end in half
 // a character or be far longer than any path.
 
+#include "platform/process_context.h"
 #include "platform/registry.h"
 
 #include <windows.h>
@@ -48,11 +49,12 @@ std::wstring describe_registry_text(const registry_text& value);
 std::wstring registry_type_name(DWORD type);
 
 // |text| with its environment variables replaced; empty when that fails.
-std::wstring expand_environment(platform::registry& registry, const std::wstring& text);
+std::wstring expand_environment(platform::process_context& context, const std::wstring& text);
 
 // The same for a value of |view|, as a program of that view's bitness
 // expands it: %ProgramFiles% and %CommonProgramFiles% name the other
 // bitness's folders when |view| is not this edition's.
-std::wstring expand_environment(platform::registry& registry, const std::wstring& text, platform::registry_view view);
+std::wstring expand_environment(platform::process_context& context, const std::wstring& text,
+                                platform::registry_view view);
 
 }  // namespace kestrum::reports

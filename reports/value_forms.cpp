@@ -30,8 +30,41 @@ std::wstring joined_path(const std::wstring& folder, std::wstring_view name) {
     return folder + (ends_in_separator ? L"" : L"\\") + std::wstring(name);
 }
 
-// "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}": only such text is used as a key
-// name, so a value cannot lead the report to read some other key.
+bool is_device_name(std::wstring_view path) {
+    if (starts_with_ignoring_case(path, L"\\\\.\\")) {
+        return true;
+    }
+    const std::size_t name_at = path.find_last_of(L"\\/:");
+    std::wstring_view name = name_at == std::wstring_view::npos ? path : path.substr(name_at + 1);
+    name = name.substr(0, name.find(L'.'));
+    while (!name.empty() && name.back() == L' ') {
+        name.remove_suffix(1);
+    }
+    for (const std::wstring_view device : {L"CON", L"PRN", L"AUX", L"NUL"}) {
+        if (equal_ignoring_case(name, device)) {
+            return true;
+        }
+    }
+    // COM0 to COM9 and LPT0 to LPT9, and the superscript digits Windows takes as the same.
+    constexpr std::wstring_view port_digits = L"0123456789\u00B9\u00B2\u00B3";
+    constexpr std::size_t port_name_size = 4;
+    return name.size() == port_name_size &&
+           (starts_with_ignoring_case(name, L"COM") || starts_with_ignoring_case(name, L"LPT")) &&
+           port_digits.find(name.back()) != std::wstring_view::npos;
+}
+
+
+std::wstring unquoted(const std::wstring& name, bool& quoted) {
+    quoted = false;
+    if (name.size() >= 2 && name.front() == L'"') {
+        if (const std::size_t closing = name.find(L'"', 1); closing != std::wstring::npos) {
+            quoted = true;
+            return name.substr(1, closing - 1);
+        }
+    }
+    return name;
+}
+
 bool is_class_id(std::wstring_view text) {
     constexpr std::wstring_view pattern = L"{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}";
     if (text.size() != pattern.size()) {

@@ -44,7 +44,7 @@ from kestrum_run import (BUILD, EXE, PREFIX, ROOT, new_workdir, register_addin, 
 FLOOR = BUILD / "tests" / "fixtures" / "durable_floor" / "durable_floor.exe"
 TWO_PROCESS_FLOOR = FLOOR.with_name("two_process_floor.exe")
 # 50 is about what a real add-in brings: there the fixed cost of a run shows.
-SCENARIOS = {50: "fifty_assemblies", 20000: "many_assemblies", 200000: "very_many_assemblies"}
+SCENARIOS = {50: "fifty_assemblies_already_loaded", 20000: "many_assemblies_already_loaded", 200000: "very_many_assemblies_already_loaded"}
 PR_SET_CHILD_SUBREAPER = 36
 
 

@@ -3,23 +3,30 @@
 # its wineserver running so each later program starts fast, and installs the
 # test fixtures of both editions: the sample add-in and the stand-in .NET
 # hosting layer, each in its own bitness's registry view and system folder.
-#   prepare-prefix.sh BUILD_DIR [--edition x64|x86] [--without-addin | --managed]
+#   prepare-prefix.sh BUILD_DIR [--edition x64|x86] [--without-addin | --managed] [--powerpoint]
 # BUILD_DIR is the x64 build tree; the x86 edition's tree is BUILD_DIR/x86.
 # --edition installs that edition's fixtures only, as scripts/run.sh builds
 # no others. --managed points "Pexlo.PowerPoint.Addin" at the sample
 # registered as a .NET add-in is (the "managed" row of managed_variants.tsv).
+# --powerpoint (with --edition) sets the prefix up as a customer's machine
+# with PowerPoint of that edition's bitness: its stand-in where Click-to-Run
+# Office keeps POWERPNT.EXE, with Click-to-Run's configuration naming it, and,
+# unless --without-addin, the add-in's per-machine entry in the edition's
+# registry view, as its installer writes it. The tests' prefix gets none of this: they write the
+# PowerPoint state each of them needs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 fail() {
     echo "prepare-prefix: $*" >&2
     exit 1
 }
-usage="usage: prepare-prefix.sh BUILD_DIR [--edition x64|x86] [--without-addin | --managed] (BUILD_DIR must exist)"
+usage="usage: prepare-prefix.sh BUILD_DIR [--edition x64|x86] [--without-addin | --managed] [--powerpoint] (BUILD_DIR must exist)"
 [ $# -ge 1 ] && [ -d "$1" ] || fail "$usage"
 build=$(cd "$1" && pwd)
 shift
 register_addin=yes
 only_edition=""
+with_powerpoint=no
 while [ $# -gt 0 ]; do
     case "$1" in
         --edition)
@@ -29,10 +36,12 @@ while [ $# -gt 0 ]; do
             ;;
         --without-addin) register_addin=no ;;
         --managed) register_addin=managed ;;
+        --powerpoint) with_powerpoint=yes ;;
         *) fail "$usage" ;;
     esac
     shift
 done
+[ "$with_powerpoint" = no ] || [ -n "$only_edition" ] || fail "$usage"
 
 export WINEPREFIX="${KESTRUM_WINEPREFIX:-$build/wine-prefix}"
 # shellcheck source=wine-common.sh
@@ -97,16 +106,55 @@ for edition in "${editions[@]}"; do
     # PowerPoint's stand-in where Click-to-Run would keep it; the tests point
     # the registry at it (the main job builds none).
     powerpoint_stand_in="$edition_build/tests/fixtures/powerpoint_stand_in/POWERPNT.exe"
-    if [ -f "$powerpoint_stand_in" ]; then
+    if [ -f "$powerpoint_stand_in" ] && [ "$with_powerpoint" = no ]; then
         stand_in_dir="$WINEPREFIX/drive_c/Pexlo Office Stand-in ($edition)/root/Office16"
         mkdir -p "$stand_in_dir"
         cp -f "$powerpoint_stand_in" "$stand_in_dir/POWERPNT.EXE"
     fi
 done
+addin_entry='HKLM\Software\Microsoft\Office\PowerPoint\Addins\Pexlo.PowerPoint.Addin'
 if [ "$register_addin" = no ]; then
     # Wine keeps the ProgID in each registry view.
     kestrum_wine64 cmd /c 'reg delete HKCR\Pexlo.PowerPoint.Addin /f /reg:64 >nul 2>&1 & '\
-'reg delete HKCR\Pexlo.PowerPoint.Addin /f /reg:32 >nul 2>&1 & exit 0' >"$log" 2>&1 </dev/null || true
+'reg delete HKCR\Pexlo.PowerPoint.Addin /f /reg:32 >nul 2>&1 & '\
+"reg delete $addin_entry /f /reg:64 >nul 2>&1 & reg delete $addin_entry /f /reg:32 >nul 2>&1 & exit 0" \
+        >"$log" 2>&1 </dev/null || true
+fi
+if [ "$with_powerpoint" = yes ]; then
+    # Click-to-Run Office: its configuration key is in the 64-bit view also
+    # for 32-bit Office, which lives under Program Files (x86). One Office per
+    # machine: the other bitness's goes, if an earlier run left it.
+    view=/reg:64 program_files="Program Files" platform=x64 other="Program Files (x86)"
+    [ "$only_edition" = x86 ] && view=/reg:32 program_files="Program Files (x86)" platform=x86 other="Program Files"
+    rm -rf "$WINEPREFIX/drive_c/$other/Microsoft Office"
+    office="$WINEPREFIX/drive_c/$program_files/Microsoft Office/root/Office16"
+    mkdir -p "$office"
+    edition_build="$build"
+    [ "$only_edition" = x86 ] && edition_build="$x86_build"
+    cp -f "$edition_build/tests/fixtures/powerpoint_stand_in/POWERPNT.exe" "$office/POWERPNT.EXE"
+    reg_file="$WINEPREFIX/drive_c/windows/temp/pexlo-powerpoint.reg"
+    # import_reg VIEW KEYS: a .reg file's keys and values, into that registry view.
+    import_reg() {
+        local text="Windows Registry Editor Version 5.00"$'\n\n'"$2"
+        printf '%s' "${text//$'\n'/$'\r\n'}" >"$reg_file"
+        if ! kestrum_wine64 reg import 'C:\windows\temp\pexlo-powerpoint.reg' "$1" >"$log" 2>&1 </dev/null; then
+            cat "$log" >&2
+            fail "could not register PowerPoint's stand-in in the $1 registry view"
+        fi
+    }
+    import_reg /reg:64 "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Office\\ClickToRun\\Configuration]
+\"InstallationPath\"=\"C:\\\\${program_files}\\\\Microsoft Office\"
+\"Platform\"=\"$platform\"
+"
+    # The add-in's entry for PowerPoint, as its installer writes it.
+    if [ "$register_addin" != no ]; then
+        import_reg "$view" "[${addin_entry/HKLM/HKEY_LOCAL_MACHINE}]
+\"LoadBehavior\"=dword:00000003
+\"FriendlyName\"=\"Pexlo PowerPoint Add-in\"
+\"Description\"=\"Pexlo tools for PowerPoint\"
+"
+    fi
+    rm -f "$reg_file"
 fi
 if [ "$register_addin" = managed ]; then
     managed_clsid=$(awk -F'\t' '$1 == "managed" { print $2 }' "$root/tests/fixtures/sample_addin/managed_variants.tsv")

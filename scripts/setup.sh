@@ -4,8 +4,9 @@
 #                                 into build/ and kestrum32.exe (x86) into
 #                                 build/x86/, with every test and fixture
 #   setup.sh --main-job x64|x86   only what scripts/run.sh runs: that edition,
-#                                 the sample add-in and the stand-in hosting
-#                                 layer of its bitness; a new tree is made
+#                                 the sample add-in with its CodeBase file, the
+#                                 stand-in hosting layer and PowerPoint's
+#                                 stand-in of its bitness; a new tree is made
 #                                 without GoogleTest and the unit tests
 #   setup.sh --packages-only      install and fetch, no build
 # Safe to run again: installed packages and fetched headers are kept.

@@ -38,6 +38,8 @@ SHORT_LIMIT_EXE = EDITION_BUILD / "tests" / "kestrum_short_progress_limit.exe"
 SHORT_PROGRESS_LIMIT_SECONDS = 5
 PROG_ID_KEY = r"HKCR\Pexlo.PowerPoint.Addin"
 ADDIN_FOLDER = "C:\\Pexlo A\u00f1adido \u00dcn\u00efcode" + (" (x86)" if IS_X86 else "")
+# Where a process of the edition finds the installed .NET Framework.
+FRAMEWORK_FOLDER = "C:\\Windows\\Microsoft.NET\\Framework" + ("" if IS_X86 else "64")
 OTHER_ADDIN_FOLDER = "C:\\Pexlo A\u00f1adido \u00dcn\u00efcode" + ("" if IS_X86 else " (x86)")
 # Each edition's classes are registered in its own view, as its installer would.
 REGISTRY_VIEW, OTHER_REGISTRY_VIEW = ("/reg:32", "/reg:64") if IS_X86 else ("/reg:64", "/reg:32")
@@ -68,20 +70,34 @@ REGISTRATION_HEADING = ["[info] ", "[info] Registration of 'Pexlo.PowerPoint.Add
 PROG_ID_NOT_REGISTERED = ("[info]   ProgID: not registered, neither per user (HKEY_CURRENT_USER\\Software\\Classes) "
                           "nor per machine (HKEY_LOCAL_MACHINE\\Software\\Classes)")
 
-# PowerPoint's view of the add-in, the last section before every verdict: its
-# heading, and its records in a prefix where no Office was ever installed.
+# PowerPoint's view of the add-in, before PowerPoint's crash reports, the last
+# section before every verdict: its heading, and its records in a prefix where
+# no Office was ever installed.
 POWERPOINT_VIEW_HEADING = ["[info] ", "[info] PowerPoint's view of 'Pexlo.PowerPoint.Addin':"]
 NO_POWERPOINT = POWERPOINT_VIEW_HEADING + ["[info]   PowerPoint: not found on this machine",
                                            "[info]   Add-in entry per user: none",
                                            "[info]   Add-in entry per machine: none"]
 POWERPOINT_NOT_FOUND = "[info]   PowerPoint was not found, so whether it loads the add-in is not known."
+CRASH_REPORTS_HEADING = ["[info] ", "[info] PowerPoint's crash reports (Windows Error Reporting):"]
+NO_CRASH_REPORTS = CRASH_REPORTS_HEADING + ["[info]   none kept on this machine"]
+# The view's record after a created object that PowerPoint can connect, as the sample's is.
+CONNECTS = "[info]   The add-in's object implements IDTExtensibility2, which PowerPoint needs to connect it."
+
+
+def last_section_at(lines, heading):
+    return max(index for index in range(len(lines) - 1) if lines[index:index + 2] == heading)
 
 
 def split_at_powerpoint_view(lines):
     """The records before PowerPoint's view, and the view's records after its
-    heading, up to the verdict (the last record)."""
-    at = max(index for index in range(len(lines) - 1) if lines[index:index + 2] == POWERPOINT_VIEW_HEADING)
-    return lines[:at], lines[at + 2:-1]
+    heading, up to PowerPoint's crash reports."""
+    at = last_section_at(lines, POWERPOINT_VIEW_HEADING)
+    return lines[:at], lines[at + 2:last_section_at(lines, CRASH_REPORTS_HEADING)]
+
+
+def crash_reports(lines):
+    """PowerPoint's crash reports after their heading, up to the verdict (the last record)."""
+    return lines[last_section_at(lines, CRASH_REPORTS_HEADING) + 2:-1]
 
 
 TIMESTAMP = re.compile(rb"^\[(\d{4})-(\d\d)-(\d\d) (\d\d):(\d\d):(\d\d)\.(\d{3}) ([+-])(\d\d):(\d\d)\]")
@@ -238,7 +254,7 @@ def wine_command(exe):
     return [WINE32 if IS_X86 else WINE64, str(exe)]
 
 
-def run_kestrum(variant="working", scenario="one_runtime", workdir=None, env=None, launcher=wine_command,
+def run_kestrum(variant="working", scenario=None, workdir=None, env=None, launcher=wine_command,
                 report=True, timeout=120, exe=EXE):
     """Runs the edition's exe once in |workdir| (a new temporary folder by default).
 
@@ -250,7 +266,8 @@ def run_kestrum(variant="working", scenario="one_runtime", workdir=None, env=Non
     skip_unless_edition_runs()
     register_addin(variant)
     workdir = Path(workdir) if workdir else new_workdir()
-    extra = {"KESTRUM_STAND_IN_SCENARIO": scenario}
+    # No scenario: the stand-in's default, a runtime only once something loads it.
+    extra = {"KESTRUM_STAND_IN_SCENARIO": scenario or ""}
     report_path = workdir / "stand-in-report.txt"
     if report:
         extra["KESTRUM_STAND_IN_REPORT"] = "Z:" + str(report_path).replace("/", "\\")

@@ -53,7 +53,7 @@ def crash_record(what, code, dll, crashed="The process crashed: "):
 
 
 class AddinFaults(unittest.TestCase):
-    def assert_crash_reported(self, variant, what, code, dll=ADDIN_DLL, scenario="one_runtime"):
+    def assert_crash_reported(self, variant, what, code, dll=ADDIN_DLL, scenario=None):
         """The crash record and its verdict are the last two records on the
         console and in the log, whatever else was still being written."""
         run = self.run = run_kestrum(variant=variant, scenario=scenario)
@@ -102,11 +102,11 @@ class AddinFaults(unittest.TestCase):
         self.assert_crash_reported("abort_after_caught_throw", ABORT, FATAL_APP_EXIT)
 
     def test_worker_thread_fault_during_the_assembly_listing_ends_the_records(self):
-        lines = self.assert_crash_reported("faulting_worker", EXCEPTION, 0xC0000005, scenario="many_assemblies")
+        lines = self.assert_crash_reported("faulting_worker", EXCEPTION, 0xC0000005, scenario="many_assemblies_already_loaded")
         self.assertIn("[info] Listing .NET assemblies loaded by Pexlo add-in:", lines)
 
     def test_worker_threads_throwing_and_catching_do_not_disturb_the_run(self):
-        run = run_kestrum(variant="throwing_workers", scenario="many_assemblies")
+        run = run_kestrum(variant="throwing_workers", scenario="many_assemblies_already_loaded")
         self.addCleanup(remove, run)
         lines = run.console_lines()
         self.assertEqual(run.exit_status, 0)
@@ -182,7 +182,7 @@ class AddinFaults(unittest.TestCase):
             with self.subTest(variant, exe=exe.name, reader=reader):
                 full = logged is FULL_VOLUME
                 run = run_kestrum(variant=variant, workdir=self.nearly_full_volume() if full else None,
-                                  scenario="many_assemblies" if reader else "fifty_assemblies" if full else "one_runtime",
+                                  scenario="many_assemblies_already_loaded" if reader else "fifty_assemblies_already_loaded" if full else None,
                                   exe=exe, report=False, launcher=lambda exe: [
                                       "bash", "-c", f"set -o pipefail; {shlex.join(wine_command(exe))} {reader}"])
                 self.addCleanup(remove, run)
@@ -255,7 +255,7 @@ class AddinFaults(unittest.TestCase):
 
 class BrokenStandardOutput(unittest.TestCase):
     def run_with_output(self, redirection):
-        run = run_kestrum(variant="working", scenario="one_runtime", report=False,
+        run = run_kestrum(variant="working", report=False,
                           launcher=lambda exe: ["bash", "-c", f"{shlex.join(wine_command(exe))} {redirection}"])
         self.addCleanup(remove, run)
         return run.exit_status, run.log_bytes()

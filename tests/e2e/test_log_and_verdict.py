@@ -6,7 +6,7 @@ import shlex
 import time
 import unittest
 
-from kestrum_run import (ADDIN_FOLDER, BANNER as BANNER_LINES, NO_POWERPOINT, POWERPOINT_NOT_FOUND,
+from kestrum_run import (ADDIN_FOLDER, BANNER as BANNER_LINES, CONNECTS, NO_CRASH_REPORTS, NO_POWERPOINT, POWERPOINT_NOT_FOUND,
                          PROG_ID_NOT_REGISTERED, REGISTRATION_HEADING, TIMESTAMP, new_workdir, remove, run_kestrum,
                          wine_command)
 
@@ -36,7 +36,7 @@ class ConsoleAndFile(unittest.TestCase):
                          b"[error] Error (HRESULT=0x800401F3): Failed to get class ID (CLSID) for "
                          b"'Pexlo.PowerPoint.Addin' object.\r\n" +
                          "".join(line + "\r\n" for line in REGISTRATION_HEADING + [PROG_ID_NOT_REGISTERED] +
-                                 NO_POWERPOINT + [POWERPOINT_NOT_FOUND]).encode() +
+                                 NO_POWERPOINT + [POWERPOINT_NOT_FOUND] + NO_CRASH_REPORTS).encode() +
                          b"[error] An error occurred. HRESULT=0x800401F3\r\n")
         self.assertEqual(run.stderr, run.log_location_line())
 
@@ -49,13 +49,15 @@ class ConsoleAndFile(unittest.TestCase):
         self.assertTrue(run.stdout.endswith(b"[info] \r\n[info] Listing .NET assemblies loaded by Pexlo add-in:\r\n" +
                                             "".join(line + "\r\n" for line in NO_POWERPOINT).encode() +
                                             f"[info]   Server: {ADDIN_FOLDER}\\PexloSampleAddin.dll, no version "
-                                            f"information\r\n{POWERPOINT_NOT_FOUND}\r\n[info] Done.\r\n".encode()),
+                                            f"information\r\n{CONNECTS}\r\n{POWERPOINT_NOT_FOUND}\r\n".encode() +
+                                            "".join(line + "\r\n" for line in NO_CRASH_REPORTS).encode() +
+                                            b"[info] Done.\r\n"),
                         run.stdout[-800:])
         self.assertNotIn(b"\x1b", run.stdout)
         self.assertEqual(run.stderr, run.log_location_line())
 
     def test_log_file_is_named_from_the_start_second_and_holds_the_same_records(self):
-        run = run_kestrum(scenario="one_runtime", env={"TZ": "UTC"})
+        run = run_kestrum(env={"TZ": "UTC"})
         self.addCleanup(remove, run)
         [log_file] = run.log_files()
         self.assertEqual(log_file.name, f"kestrum_{log_seconds(log_file)}.log")
@@ -77,8 +79,9 @@ class ConsoleAndFile(unittest.TestCase):
                 run = run_kestrum(variant=None, env={"TZ": zone})
                 self.addCleanup(remove, run)
                 lines = run.log_bytes().split(b"\r\n")[:-1]
-                # The failure, the report's ProgID record, PowerPoint's view and the verdict follow.
-                self.assertEqual(len(lines), len(BANNER_LINES + REGISTRATION_HEADING + NO_POWERPOINT) + 4)
+                # The failure, the report's ProgID record, PowerPoint's view, its crash reports and the verdict follow.
+                self.assertEqual(len(lines),
+                                 len(BANNER_LINES + REGISTRATION_HEADING + NO_POWERPOINT + NO_CRASH_REPORTS) + 4)
                 for line in lines:
                     utc, offset = timestamp_as_utc(TIMESTAMP.match(line))
                     self.assertEqual(offset, expected_offset)
@@ -125,7 +128,7 @@ class LogFileCreation(unittest.TestCase):
 
 class Console(unittest.TestCase):
     def test_pseudo_terminal_colours_the_level_word_and_shows_non_ascii_text(self):
-        run = run_kestrum(variant="working", scenario="non_ascii", report=False,
+        run = run_kestrum(variant="working", scenario="non_ascii_already_loaded", report=False,
                           env={"LANG": "C.UTF-8", "LC_ALL": "C.UTF-8"},
                           launcher=lambda exe: ["script", "-qec", shlex.join(wine_command(exe)), "/dev/null"])
         self.addCleanup(remove, run)

@@ -108,7 +108,7 @@ class PlantedHostingLayer(unittest.TestCase):
         self.assertNotIn(SYSTEM_MSCOREE.lower(), module_paths(lines))
 
     def test_native_addin_that_loads_the_hosting_layer_by_bare_name_gets_the_system_one(self):
-        lines = self.run_beside_planted_library("loads_hosting_layer_by_name", scenario="one_runtime")
+        lines = self.run_beside_planted_library("loads_hosting_layer_by_name", scenario="one_runtime_already_loaded")
         self.assertIn(SYSTEM_MSCOREE.lower(), module_paths(lines))
         self.assertIn("[info]   Running using CLR Runtime v4.0.30319", lines)
 

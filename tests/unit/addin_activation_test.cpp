@@ -24,6 +24,8 @@ TEST(AddinActivation, CreatesTheAddinByItsProgIdAndTearsDownReleaseFirst) {
     EXPECT_EQ(com.addin.references(), 2);
     EXPECT_TRUE(log.records().empty());
     EXPECT_FALSE(status.failed());
+    EXPECT_EQ(addin->connect_interfaces().extensibility, E_NOINTERFACE);
+    EXPECT_EQ(com.addin.references(), 2) << "what the questions took is given back at once";
 
     addin->tear_down();
     EXPECT_EQ(com.events, (Strings{"initialize", "resolve", "create", "release addin", "uninitialize"}));

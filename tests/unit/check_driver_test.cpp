@@ -1,7 +1,10 @@
 #include "app/check_driver.h"
 #include "tests/unit/fake_com_runtime.h"
 #include "tests/unit/fake_file_facts.h"
+#include "tests/unit/fake_folder_listing.h"
+#include "tests/unit/fake_platform_facts.h"
 #include "tests/unit/fake_process_modules.h"
+#include "tests/unit/fake_process_context.h"
 #include "tests/unit/fake_registry.h"
 #include "tests/unit/recording_log.h"
 #include "tests/unit/stand_in_clr.h"
@@ -13,6 +16,8 @@ namespace {
 
 using testing::fake_com_runtime;
 using testing::fake_file_facts;
+using testing::fake_file_signatures;
+using testing::fake_running_processes;
 using testing::fake_process_modules;
 using testing::fake_registry;
 using testing::recording_log;
@@ -21,14 +26,18 @@ using testing::unreachable_clr;
 using Strings = std::vector<std::string>;
 
 const Strings banner = {"[info] Pexlo Kestrum v1", "[info] Copyright (c) Pexlo. All rights reserved.", "[info] "};
-// PowerPoint's view, before the verdict, of a registry that knows no Office.
+// PowerPoint's view and crash reports, before the verdict, of a registry that
+// knows no Office and an environment that names no folders.
 const Strings powerpoint_view = {
     "[info] ", "[info] PowerPoint's view of 'Pexlo.PowerPoint.Addin':", "[info]   PowerPoint: not found on this machine",
     "[info]   Add-in entry per user: none", "[info]   Add-in entry per machine: none",
-    "[info]   PowerPoint was not found, so whether it loads the add-in is not known."};
+    "[info]   PowerPoint was not found, so whether it loads the add-in is not known.",
+    "[info] ", "[info] PowerPoint's crash reports (Windows Error Reporting):", "[info]   none kept on this machine"};
 
-Strings with_view_before_verdict(Strings records) {
+Strings with_view_before_verdict(Strings records, const Strings& before_conclusion = {}) {
     records.insert(records.end() - 1, powerpoint_view.begin(), powerpoint_view.end());
+    const auto conclusion = std::find(records.begin(), records.end(), powerpoint_view[5]);
+    records.insert(conclusion, before_conclusion.begin(), before_conclusion.end());
     return records;
 }
 
@@ -45,11 +54,16 @@ TEST(CheckDriver, UnregisteredAddinEndsAtTheVerdictWithTheSameCode) {
     fake_process_modules process;
     unreachable_clr clr(E_FAIL);
     fake_registry registry;
+    testing::fake_process_context context;
     fake_file_facts files;
+    testing::fake_folder_listing folders;
+    testing::fixed_clock clock(0);
+    fake_file_signatures signatures;
+    fake_running_processes running;
     recording_log log;
 
     handoff::run_progress progress{};
-    run_checks(log.logger(), {com, process, clr, registry, files}, handoff::publisher(&progress));
+    run_checks(log.logger(), {com, process, clr, registry, context, files, folders, clock, signatures, running}, handoff::publisher(&progress));
 
     EXPECT_EQ(progress.step.load(), static_cast<std::uint32_t>(handoff::run_step::creating_addin));
     EXPECT_EQ(after_banner(log),
@@ -69,17 +83,24 @@ TEST(CheckDriver, SuccessfulRunListsHoldsTheAddinThenTearsDownBeforeDone) {
     process.add(L"C:\\tools\\kestrum.exe");
     stand_in_clr clr(L"no_runtime");
     fake_registry registry;
+    testing::fake_process_context context;
     fake_file_facts files;
+    testing::fake_folder_listing folders;
+    testing::fixed_clock clock(0);
+    fake_file_signatures signatures;
+    fake_running_processes running;
     recording_log log;
 
     handoff::run_progress progress{};
-    run_checks(log.logger(), {com, process, clr, registry, files}, handoff::publisher(&progress));
+    run_checks(log.logger(), {com, process, clr, registry, context, files, folders, clock, signatures, running}, handoff::publisher(&progress));
 
     EXPECT_EQ(progress.step.load(), static_cast<std::uint32_t>(handoff::run_step::listing_assemblies));
     EXPECT_EQ(after_banner(log),
               with_view_before_verdict({"[info] Successfully created Pexlo PowerPoint Addin object.", "[info] ",
                        "[info] Listing all modules in process:", "[info]   C:\\tools\\kestrum.exe", "[info] ",
-                       "[info] Listing .NET assemblies loaded by Pexlo add-in:", "[info] Done."}));
+                       "[info] Listing .NET assemblies loaded by Pexlo add-in:", "[info] Done."},
+                  {"[info]   The add-in's object does not implement IDTExtensibility2 (HRESULT=0x80004002): "
+                   "PowerPoint cannot connect it as a COM add-in."}));
     EXPECT_EQ(com.events, (Strings{"initialize", "resolve", "create", "release addin", "uninitialize"}));
     EXPECT_EQ(clr.outstanding_references(), 0);
 }
@@ -89,10 +110,15 @@ TEST(CheckDriver, UnreachableHostingLayerMakesTheVerdictAnError) {
     fake_process_modules process;
     unreachable_clr clr(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
     fake_registry registry;
+    testing::fake_process_context context;
     fake_file_facts files;
+    testing::fake_folder_listing folders;
+    testing::fixed_clock clock(0);
+    fake_file_signatures signatures;
+    fake_running_processes running;
     recording_log log;
 
-    run_checks(log.logger(), {com, process, clr, registry, files});
+    run_checks(log.logger(), {com, process, clr, registry, context, files, folders, clock, signatures, running});
 
     EXPECT_EQ(log.records().back(), "[error] An error occurred. HRESULT=0x8007007E");
 }

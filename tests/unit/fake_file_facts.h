@@ -31,6 +31,11 @@ public:
         return count;
     }
 
+    std::optional<std::uint64_t> size(const wchar_t* path) override {
+        const auto found = files.find(path);
+        return found == files.end() ? std::nullopt : std::optional<std::uint64_t>(found->second.bytes.size());
+    }
+
     std::optional<platform::file_version> version(const wchar_t* path) override {
         const auto found = files.find(path);
         return found == files.end() ? std::nullopt : found->second.version;

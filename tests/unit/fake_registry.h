@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -13,7 +12,7 @@ namespace kestrum::testing {
 
 // Behaves like the registry calls: sizes in bytes, ERROR_MORE_DATA with the
 // size needed when the buffer is short, ERROR_FILE_NOT_FOUND for a missing
-// key or value; expansion returns the characters needed, null included.
+// key or value.
 class fake_registry final : public platform::registry {
 public:
     struct value {
@@ -21,14 +20,6 @@ public:
         std::vector<BYTE> data;
     };
     std::map<std::wstring, std::map<std::wstring, value>> keys;  // by key_name()
-    std::map<std::wstring, std::wstring> environment;
-    std::set<std::wstring> files;
-    std::map<platform::registry_view, std::wstring> system_folders = {
-        {platform::registry_view::bits64, L"C:\\Windows\\System32"},
-        {platform::registry_view::bits32, L"C:\\Windows\\SysWOW64"}};
-    std::map<platform::process_folder, std::wstring> folders = {
-        {platform::process_folder::system_named, L"C:\\Windows\\System32"}};
-    bool elevated = false;
 
     static std::wstring key_name(HKEY root, platform::registry_view view, const std::wstring& path) {
         return std::wstring(root == HKEY_CURRENT_USER ? L"HKCU" : L"HKLM") +
@@ -86,8 +77,8 @@ public:
         return ERROR_SUCCESS;
     }
 
-    LSTATUS enumerate_value(HKEY root, const wchar_t* subkey, platform::registry_view view, DWORD index,
-                            wchar_t* name, DWORD* name_chars, DWORD* type, BYTE* data, DWORD* size_bytes) override {
+    LSTATUS enumerate_value(HKEY root, const wchar_t* subkey, platform::registry_view view, DWORD index, wchar_t* name,
+                            DWORD* name_chars, DWORD* type, BYTE* data, DWORD* size_bytes) override {
         const auto key = keys.find(key_name(root, view, subkey));
         if (key == keys.end()) {
             return ERROR_FILE_NOT_FOUND;
@@ -107,30 +98,6 @@ public:
         std::copy(found.data.begin(), found.data.end(), data);
         return ERROR_SUCCESS;
     }
-
-    DWORD expand_environment_strings(const wchar_t* source, wchar_t* expanded, DWORD size_chars) override {
-        std::wstring text = source;
-        for (const auto& [name, replacement] : environment) {
-            for (std::size_t at = text.find(L"%" + name + L"%"); at != std::wstring::npos;
-                 at = text.find(L"%" + name + L"%", at + replacement.size())) {
-                text.replace(at, name.size() + 2, replacement);
-            }
-        }
-        const auto needed = static_cast<DWORD>(text.size() + 1);
-        if (needed <= size_chars) {
-            std::copy_n(text.c_str(), needed, expanded);
-        }
-        return needed;
-    }
-
-    DWORD file_attributes(const wchar_t* path) override {
-        return files.count(path) ? FILE_ATTRIBUTE_ARCHIVE : INVALID_FILE_ATTRIBUTES;
-    }
-
-    std::wstring system_folder(platform::registry_view view) override { return system_folders[view]; }
-    bool process_is_elevated() override { return elevated; }
-    std::wstring environment_variable(const wchar_t* name) override { return environment[name]; }
-    std::wstring folder(platform::process_folder which) override { return folders[which]; }
 };
 
 }  // namespace kestrum::testing

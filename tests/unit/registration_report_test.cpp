@@ -1,4 +1,6 @@
 #include "reports/registration_report.h"
+#include "tests/unit/fake_file_facts.h"
+#include "tests/unit/fake_process_context.h"
 #include "tests/unit/fake_registry.h"
 #include "platform/text_encoding.h"
 #include "tests/unit/recording_log.h"
@@ -6,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -36,23 +39,32 @@ protected:
     RegistrationReport() {
         // As this process sees them: the 32-bit system files in SysWOW64, the
         // 64-bit ones in System32, which a 32-bit process reaches as Sysnative.
-        registry.system_folders = {
+        context.system_folders = {
             {registry_view::bits32, L"C:\\Windows\\SysWOW64"},
             {registry_view::bits64,
              own_view == registry_view::bits64 ? L"C:\\Windows\\System32" : L"C:\\Windows\\Sysnative"}};
     }
 
     Strings report() {
-        report_registration(log.logger(), registry);
+        report_registration(log.logger(), read_addin_registration(registry, context, files));
         return log.records();
     }
 
+    // Files by path alone: the report asks only whether they exist.
+    void add_files(std::initializer_list<std::wstring> paths) {
+        for (const std::wstring& path : paths) {
+            files.files[path];
+        }
+    }
+
     fake_registry registry;
+    testing::fake_process_context context;
+    testing::fake_file_facts files;
     recording_log log;
 };
 
 TEST_F(RegistrationReport, ElevationValuesMissingMistypedOverlongOrUnterminatedAndAFruitlessSearchAreReportedAsSuch) {
-    registry.elevated = true;
+    context.elevated = true;
     registry.set_text(HKEY_LOCAL_MACHINE, own_view, prog_id_key + L"\\CLSID", L"",
                       L"{11111111-2222-3333-4444-555555555555}");
     // Unterminated, and a stray byte after the last whole character.
@@ -63,16 +75,16 @@ TEST_F(RegistrationReport, ElevationValuesMissingMistypedOverlongOrUnterminatedA
     registry.set_text(HKEY_LOCAL_MACHINE, own_view, server_key, L"Assembly", std::wstring(40000, L'A'));
     registry.set_text(HKEY_LOCAL_MACHINE, own_view, server_key, L"RuntimeVersion", L"v4.0\r\n[error] forged\u2028\x85");
     registry.set_text(HKEY_LOCAL_MACHINE, own_view, server_key, L"CodeBase", L"file:///C:/Add%20in/Pexlo%C3%A9.dll");
-    const std::wstring own_folder = registry.system_folders[own_view];
-    registry.files = {own_folder + L"\\mscoree.dll", L"C:\\Add in\\Pexlo\u00e9.dll"};
+    const std::wstring own_folder = context.system_folders[own_view];
+    add_files({own_folder + L"\\mscoree.dll", L"C:\\Add in\\Pexlo\u00e9.dll"});
     // Found nowhere: each folder searched named once, in the loader's order.
     registry.set_text(HKEY_CURRENT_USER, own_view, server_key, L"", L"Pexlo.dll");
     using platform::process_folder;
-    registry.folders = {{process_folder::program, L"C:\\Kestrum"},
+    context.folders = {{process_folder::program, L"C:\\Kestrum"},
                         {process_folder::working, L"D:\\"},
                         {process_folder::windows, L"C:\\Windows"},
                         {process_folder::system_named, L"C:\\Windows\\System32"}};
-    registry.environment = {{L"PATH", L"C:\\Windows\\System32;;C:\\Tools\\"}};
+    context.environment = {{L"PATH", L"C:\\Windows\\System32;;C:\\Tools\\"}};
 
     EXPECT_EQ(report(),
               (Strings{
@@ -113,12 +125,12 @@ TEST_F(RegistrationReport, ExpandedServerOfTheOtherViewIsLookedForWhereProgramsO
     // This process's %ProgramFiles% is its own bitness's folder.
     const std::wstring bits64_folder = L"C:\\Program Files", bits32_folder = L"C:\\Program Files (x86)";
     const std::wstring other_program_files = other_view == registry_view::bits64 ? bits64_folder : bits32_folder;
-    registry.environment = {{L"SystemRoot", L"C:\\Windows"},
+    context.environment = {{L"SystemRoot", L"C:\\Windows"},
                             {L"ProgramW6432", bits64_folder},
                             {L"ProgramFiles(x86)", bits32_folder},
                             {L"ProgramFiles", own_view == registry_view::bits64 ? bits64_folder : bits32_folder}};
-    const std::wstring other_folder = registry.system_folders[other_view];
-    registry.files = {other_folder + L"\\PexloShim.dll", other_program_files + L"\\Pexlo\\Shim.dll"};
+    const std::wstring other_folder = context.system_folders[other_view];
+    add_files({other_folder + L"\\PexloShim.dll", other_program_files + L"\\Pexlo\\Shim.dll"});
 
     EXPECT_EQ(report(), (Strings{
                             "[info] ",

@@ -40,7 +40,8 @@ const Strings one_runtime_records = {
     "[info]   Pexlo.PowerPoint.Addin, Version=3.2.1.0, Culture=neutral, PublicKeyToken=null",
     "[info]     Path: C:\\Program Files\\Pexlo\\PowerPoint Add-in\\Pexlo.PowerPoint.Addin.dll",
     "[info]   System, Version=4.0.0.0, Culture=neutral, PublicKeyToken=b77a5c561934e089",
-    "[info]     Path: C:\\Windows\\Microsoft.Net\\assembly\\GAC_MSIL\\System\\v4.0_4.0.0.0__b77a5c561934e089\\System.dll",
+    "[info]     Path: "
+    "C:\\Windows\\Microsoft.Net\\assembly\\GAC_MSIL\\System\\v4.0_4.0.0.0__b77a5c561934e089\\System.dll",
     "[info]   System.Core, Version=4.0.0.0, Culture=neutral, PublicKeyToken=b77a5c561934e089",
     "[info]     Path: C:\\Windows\\Microsoft.Net\\assembly\\GAC_MSIL\\System.Core\\v4.0_4.0.0.0__b77a5c561934e089\\"
     "System.Core.dll",
@@ -57,7 +58,8 @@ TEST_P(InterfaceArray, OneRuntimeListsItsVersionAndEveryAssemblyWithItsPath) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachShape, InterfaceArray,
-                         ::testing::Values(L"one_runtime", L"unknown_array", L"dispatch_array"));
+                         ::testing::Values(L"one_runtime_already_loaded", L"unknown_array_already_loaded",
+                                           L"dispatch_array_already_loaded"));
 
 TEST(RuntimeListing, NoRuntimeWritesNothing) {
     const listing result = list_scenario(L"no_runtime");
@@ -66,7 +68,7 @@ TEST(RuntimeListing, NoRuntimeWritesNothing) {
 }
 
 TEST(RuntimeListing, AFailedRuntimeFollowedByAWorkingOneStillFailsTheRun) {
-    const listing result = list_scenario(L"failed_then_working");
+    const listing result = list_scenario(L"failed_then_working_already_loaded");
     EXPECT_TRUE(result.status.failed());
     EXPECT_EQ(result.status.code(), static_cast<HRESULT>(0x80131707L));
     ASSERT_GE(result.records.size(), 3u);
@@ -75,7 +77,7 @@ TEST(RuntimeListing, AFailedRuntimeFollowedByAWorkingOneStillFailsTheRun) {
 }
 
 TEST(RuntimeListing, InMemoryAssemblyWithoutLocationIsNeitherReportedNorAFailure) {
-    const listing result = list_scenario(L"location_not_supported");
+    const listing result = list_scenario(L"location_not_supported_already_loaded");
     EXPECT_FALSE(result.status.failed()) << "0x80131515 from a location query is normal";
     ASSERT_FALSE(result.records.empty());
     EXPECT_EQ(result.records.back(),
@@ -83,14 +85,14 @@ TEST(RuntimeListing, InMemoryAssemblyWithoutLocationIsNeitherReportedNorAFailure
 }
 
 TEST(RuntimeListing, NullStringsFromTheAssemblyAreWrittenAsEmptyText) {
-    const listing result = list_scenario(L"null_bstrs");
+    const listing result = list_scenario(L"null_bstrs_already_loaded");
     EXPECT_NE(std::find(result.records.begin(), result.records.end(), "[info]   "), result.records.end());
     EXPECT_NE(std::find(result.records.begin(), result.records.end(), "[info]     Path: "), result.records.end());
     EXPECT_FALSE(result.status.failed());
 }
 
 TEST(RuntimeListing, AFailingEnumeratorEndsTheWalkWithoutTouchingTheStatus) {
-    const listing result = list_scenario(L"enumerator_fails");
+    const listing result = list_scenario(L"enumerator_fails_already_loaded");
     EXPECT_EQ(result.records, one_runtime_records);
     EXPECT_FALSE(result.status.failed());
 }
@@ -105,7 +107,8 @@ TEST_P(MalformedAssemblyArray, IsOneErrorRecordAndTheArrayIsStillDestroyed) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachShape, MalformedAssemblyArray,
-                         ::testing::Values(L"bstr_array", L"variant_array", L"two_dimensional_array"));
+                         ::testing::Values(L"bstr_array_already_loaded", L"variant_array_already_loaded",
+                                           L"two_dimensional_array_already_loaded"));
 
 class EveryScenario : public ::testing::TestWithParam<const wchar_t*> {};
 
@@ -116,15 +119,20 @@ TEST_P(EveryScenario, ReleasesEveryReferenceAndDestroysEveryArrayOnce) {
 
 INSTANTIATE_TEST_SUITE_P(
     AllPaths, EveryScenario,
-    ::testing::Values(L"no_runtime", L"one_runtime", L"two_runtimes", L"fail_create_instance", L"fail_enumerate",
-                      L"fail_query_runtime_info", L"fail_get_version_string", L"fail_get_interface", L"fail_start",
-                      L"fail_get_default_domain", L"fail_query_app_domain", L"fail_get_assemblies",
-                      L"null_enumerator", L"null_array", L"empty_array", L"lower_bound_5", L"null_elements",
-                      L"not_an_assembly", L"name_failure", L"location_not_supported", L"location_failure",
-                      L"empty_location", L"null_bstrs", L"unknown_array", L"dispatch_array", L"bstr_array", L"variant_array",
-                      L"two_dimensional_array", L"non_ascii", L"platform_text", L"failed_then_working",
-                      L"long_version_string", L"start_returns_s_false", L"enumerator_not_s_ok", L"enumerator_s_false_with_element",
-                      L"enumerator_fails", L"name_failure_lower_bound_5"));
+    ::testing::Values(
+        L"no_runtime", L"one_runtime_already_loaded", L"two_runtimes_already_loaded", L"fail_create_instance",
+        L"fail_enumerate", L"fail_query_runtime_info_already_loaded", L"fail_get_version_string_already_loaded",
+        L"fail_get_interface_already_loaded", L"fail_start_already_loaded", L"fail_get_default_domain_already_loaded",
+        L"fail_query_app_domain_already_loaded", L"fail_get_assemblies_already_loaded", L"null_enumerator",
+        L"null_array_already_loaded", L"empty_array_already_loaded", L"lower_bound_5_already_loaded",
+        L"null_elements_already_loaded", L"not_an_assembly_already_loaded", L"name_failure_already_loaded",
+        L"location_not_supported_already_loaded", L"location_failure_already_loaded", L"empty_location_already_loaded",
+        L"null_bstrs_already_loaded", L"unknown_array_already_loaded", L"dispatch_array_already_loaded",
+        L"bstr_array_already_loaded", L"variant_array_already_loaded", L"two_dimensional_array_already_loaded",
+        L"non_ascii_already_loaded", L"platform_text_already_loaded", L"failed_then_working_already_loaded",
+        L"long_version_string_already_loaded", L"start_returns_s_false_already_loaded",
+        L"enumerator_not_s_ok_already_loaded", L"enumerator_s_false_with_element_already_loaded",
+        L"enumerator_fails_already_loaded", L"name_failure_lower_bound_5_already_loaded"));
 
 }  // namespace
 }  // namespace kestrum::checks

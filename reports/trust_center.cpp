@@ -1,0 +1,31 @@
+#include "reports/trust_center.h"
+
+#include "reports/registry_values.h"
+
+#include <spdlog/logger.h>
+
+namespace kestrum::reports {
+
+void report_trust_center(spdlog::logger& log, platform::registry& registry, const std::vector<std::wstring>& versions,
+                         platform::registry_view view, load_facts& facts) {
+    constexpr DWORD switched_on = 1;
+    for (const std::wstring& version : versions) {
+        const std::wstring key =
+            L"Software\\Microsoft\\Office\\" + version + L"\\PowerPoint\\" + std::wstring(security_key);
+        for (std::size_t index = 0; index < trust_center_switches.size(); ++index) {
+            const security_switch& setting = trust_center_switches.at(index);
+            const registry_number value = read_registry_number(registry, HKEY_CURRENT_USER, key, view, setting.name);
+            if (value.state != number_state::number || value.number != switched_on) {
+                continue;
+            }
+            log.info(L"  Trust Center (this user): {} ({}\\{} = 1)", setting.meaning, security_key, setting.name);
+            if (index == disable_all_addins) {
+                facts.disable_all.user = true;
+            } else if (index == require_addin_signature) {
+                facts.require_signature.user = true;
+            }
+        }
+    }
+}
+
+}  // namespace kestrum::reports

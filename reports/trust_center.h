@@ -1,0 +1,42 @@
+#pragma once
+
+// The add-in settings of PowerPoint's Trust Center: DWORDs under Security,
+// which the user's own Trust Center writes below
+// Software\Microsoft\Office\<version>\PowerPoint and the policies below
+// Software\Policies\... under the same names. A policy that sets one decides
+// over the user's.
+
+#include "reports/load_conclusion.h"
+#include "platform/registry.h"
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace spdlog {
+class logger;
+}
+
+namespace kestrum::reports {
+
+struct security_switch {
+    const wchar_t* name;
+    const wchar_t* meaning;  // what it does at 1
+};
+
+inline constexpr const wchar_t* security_key = L"Security";
+enum security_switch_index { disable_all_addins, require_addin_signature, no_prompt_for_unsigned };
+inline constexpr std::array<security_switch, 3> trust_center_switches = {{
+    {L"DisableAllAddins", L"all add-ins are disabled"},
+    {L"RequireAddinSig", L"add-ins must be signed by a trusted publisher"},
+    // Applies with RequireAddinSig only: the Trust Bar no longer offers to enable them.
+    {L"NoTBPromptUnsignedAddin", L"unsigned add-ins are disabled without a prompt"},
+}};
+
+// Writes "  Trust Center (this user): {meaning} (Security\{name} = 1)" for
+// each switch the user set in one of |versions| ("16.0"), and keeps the
+// user's settings in |facts|.
+void report_trust_center(spdlog::logger& log, platform::registry& registry, const std::vector<std::wstring>& versions,
+                         platform::registry_view view, load_facts& facts);
+
+}  // namespace kestrum::reports
