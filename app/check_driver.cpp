@@ -76,6 +76,7 @@ void run_checks(spdlog::logger& log, const platform_services& platform, handoff:
     checks::run_status status;
     reports::object_interfaces object;
     auto addin = activate_holding_hosting_layer(log, platform, status);
+    publish.step(handoff::run_step::writing_reports);
     // Read once, after the activation has had its say, for both reports.
     const reports::addin_registration registration =
         reports::read_addin_registration(platform.registry, platform.context, platform.files);
@@ -93,6 +94,7 @@ void run_checks(spdlog::logger& log, const platform_services& platform, handoff:
         checks::list_managed_runtimes(log, platform.clr, status);
 
         addin->tear_down();
+        publish.step(handoff::run_step::writing_reports);
     } else {
         reports::report_registration(log, registration);
         reports::report_server_dependencies(log, platform.registry, platform.files, platform.process,

@@ -17,9 +17,12 @@ namespace kestrum::handoff {
 
 // The steps of a run that the watcher names when it ends a worker that hangs.
 enum class run_step : std::uint32_t {
-    creating_addin = 0,  // until the add-in was created, and in the reports after a failed creation
+    creating_addin = 0,  // until the activation returned
     listing_modules,
-    listing_assemblies,  // and releasing the add-in, and the reports after it
+    listing_assemblies,  // and releasing the add-in
+    // The read-only reports: they read files and folders that may sit on a
+    // share that does not answer, which is no fault of the add-in's.
+    writing_reports,
 };
 
 // Every member is zero until the worker publishes it.

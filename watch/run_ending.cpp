@@ -68,6 +68,8 @@ std::string_view step_of_run(const published_progress& published) {
             return "listing the modules";
         case handoff::run_step::listing_assemblies:
             return "listing the .NET assemblies or releasing the add-in";
+        case handoff::run_step::writing_reports:
+            return "writing the reports after the checks";
     }
     // The section is the add-in's to write over too.
     return "a step it did not name";

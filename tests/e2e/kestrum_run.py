@@ -137,8 +137,13 @@ def wine_environment(extra=None, edition=EDITION):
 
 def wine64_quietly(*arguments, must_succeed=True):
     """Runs a 64-bit Wine tool (reg, cmd) in the prefix, quietly unless it fails."""
-    done = subprocess.run([WINE64, *arguments], env=wine_environment(edition="x64"), stdin=subprocess.DEVNULL,
-                          capture_output=True, check=False)
+    for _ in range(3):
+        done = subprocess.run([WINE64, *arguments], env=wine_environment(edition="x64"), stdin=subprocess.DEVNULL,
+                              capture_output=True, check=False)
+        # Now and then Wine cannot start the tool at all while the prefix's
+        # server restarts after a test ended it; that is no answer of the tool.
+        if b"ShellExecuteEx failed" not in done.stdout + done.stderr:
+            break
     if must_succeed and done.returncode != 0:
         raise RuntimeError(f"wine64 {' '.join(arguments)} exited with {done.returncode}: "
                            f"{done.stdout.decode('cp437', 'replace')}{done.stderr.decode('utf-8', 'replace')}")

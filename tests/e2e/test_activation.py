@@ -92,6 +92,7 @@ class Activation(unittest.TestCase):
             "cannot connect it as a COM add-in.", POWERPOINT_NOT_FOUND])
 
     def test_a_powerpoint_running_now_is_named_by_its_process(self):
+        kestrum_run.skip_unless_edition_runs()
         ready = kestrum_run.new_workdir() / "ready"
         self.addCleanup(shutil.rmtree, ready.parent, True)
         stand_in = PREFIX / "drive_c" / POWERPOINT_EXE[EDITION][3:].replace("\\", "/")
@@ -190,7 +191,8 @@ def registration_rows():
          prog_id_lines(user, "per user", "HKEY_CURRENT_USER") +
          prog_id_lines(machine, shadowed=" (shadowed by the per-user one)") +
          class_lines(user, THIS_VIEW, SERVER + " (the file exists)") + class_lines(user, OTHER_VIEW) +
-         class_lines(machine, THIS_VIEW, MISSING_SERVER + " (no such file)") + class_lines(machine, OTHER_VIEW)),
+         class_lines(machine, THIS_VIEW, MISSING_SERVER + " (no such file)") + class_lines(machine, OTHER_VIEW) +
+         dependency_lines(found_every, looked_for=False)),
         ("class in the other view only",
          [prog_id_names(other), *native_server(other, SERVER, OTHER_REGISTRY_VIEW)],
          prog_id_lines(other) + class_lines(other, THIS_VIEW) +
@@ -230,11 +232,12 @@ def registration_rows():
          prog_id_lines(bare) + class_lines(bare, THIS_VIEW, f"{sample_name} (found through the search path: "
                                            f"{WORKDIR}\\{sample_name}) (a planting risk: found in the working folder, "
                                            "which depends on how the program was started)") +
-         class_lines(bare, OTHER_VIEW)),
+         class_lines(bare, OTHER_VIEW) + dependency_lines(found_every, looked_for=False)),
         ("relative server path found from the Windows folder",
          [prog_id_names(relative), *native_server(relative, beside_windows)],
          prog_id_lines(relative) + class_lines(relative, THIS_VIEW, f"{beside_windows} (found through the search path: "
-                                               f"C:\\windows\\{beside_windows})") + class_lines(relative, OTHER_VIEW)),
+                                               f"C:\\windows\\{beside_windows})") + class_lines(relative, OTHER_VIEW) +
+         dependency_lines(found_every, looked_for=False)),
         ("CLSID values holding a null, or an odd byte",
          [prog_id_names(text_bytes(f"{odd}\0{unknown}\0"), USER_CLASSES, kind="hex(1)"),
           prog_id_names(text_bytes(odd, b"A"), kind="hex(1)")],
@@ -379,8 +382,9 @@ def powerpoint_rows():
              f"[info]   Policy (HKCU): this add-in is always disabled (Resiliency\\AddinList\\{PROG_ID} = 0)",
              "[info]   Policy (HKLM): add-ins must be signed by a trusted publisher (Security\\RequireAddinSig = 1)",
              "[info]   The user chose to keep this add-in enabled (Resiliency\\DoNotDisableAddinList).",
-             conclusion="PowerPoint will not try to load the add-in when it starts: a policy disables it; it is in "
-             "PowerPoint's disabled items (File > Options > Add-ins > Manage: Disabled Items).")),
+             conclusion="PowerPoint will not try to load the add-in when it starts: a policy disables it; add-ins "
+             "must be signed by a trusted publisher and its server is not signed; it is in PowerPoint's disabled "
+             "items (File > Options > Add-ins > Manage: Disabled Items).")),
         ("Click-to-Run's entry, disabled but always enabled by policy",
          [prog_id_names(click), *native_server(click, SERVER),
           *(["HKLM\\" + OFFICE + "\\ClickToRun\\Configuration", name, "REG_SZ", data, "/reg:64"] for name, data in (
@@ -468,9 +472,8 @@ def remove_table_registrations():
     keys = [USER_CLASSES + "\\" + PROG_ID, MACHINE_CLASSES + "\\" + PROG_ID]
     keys += [root + "\\CLSID\\" + class_id for root in (USER_CLASSES, MACHINE_CLASSES) for class_id in ROW_CLASSES]
     keys += POWERPOINT_KEYS + certificate_keys()
-    deletions = "".join(f'reg delete {key} /f {view} >nul 2>&1 & '
-                        for view in (REGISTRY_VIEW, OTHER_REGISTRY_VIEW) for key in keys)
-    wine64_quietly("cmd", "/c", deletions + "exit 0")
+    for view in (REGISTRY_VIEW, OTHER_REGISTRY_VIEW):  # one view at a time: cmd takes 8191 characters
+        wine64_quietly("cmd", "/c", "".join(f"reg delete {key} /f {view} >nul 2>&1 & " for key in keys) + "exit 0")
     for view in (REGISTRY_VIEW, OTHER_REGISTRY_VIEW):  # a key with blanks cannot go through cmd /c
         for key in (APP_PATHS, NDP_4):
             wine64_quietly("reg", "delete", key, "/f", view, must_succeed=False)

@@ -65,7 +65,7 @@ TEST(CheckDriver, UnregisteredAddinEndsAtTheVerdictWithTheSameCode) {
     handoff::run_progress progress{};
     run_checks(log.logger(), {com, process, clr, registry, context, files, folders, clock, signatures, running}, handoff::publisher(&progress));
 
-    EXPECT_EQ(progress.step.load(), static_cast<std::uint32_t>(handoff::run_step::creating_addin));
+    EXPECT_EQ(progress.step.load(), static_cast<std::uint32_t>(handoff::run_step::writing_reports));
     EXPECT_EQ(after_banner(log),
               with_view_before_verdict({"[error] Error (HRESULT=0x800401F3): Failed to get class ID (CLSID) for "
                        "'Pexlo.PowerPoint.Addin' object.",
@@ -94,7 +94,7 @@ TEST(CheckDriver, SuccessfulRunListsHoldsTheAddinThenTearsDownBeforeDone) {
     handoff::run_progress progress{};
     run_checks(log.logger(), {com, process, clr, registry, context, files, folders, clock, signatures, running}, handoff::publisher(&progress));
 
-    EXPECT_EQ(progress.step.load(), static_cast<std::uint32_t>(handoff::run_step::listing_assemblies));
+    EXPECT_EQ(progress.step.load(), static_cast<std::uint32_t>(handoff::run_step::writing_reports));
     EXPECT_EQ(after_banner(log),
               with_view_before_verdict({"[info] Successfully created Pexlo PowerPoint Addin object.", "[info] ",
                        "[info] Listing all modules in process:", "[info]   C:\\tools\\kestrum.exe", "[info] ",

@@ -89,6 +89,7 @@ TEST(RunStep, IsNamedByTheStepTheWorkerPublished) {
         {creating_addin, "creating the add-in"},
         {listing_modules, "listing the modules"},
         {listing_assemblies, "listing the .NET assemblies or releasing the add-in"},
+        {writing_reports, "writing the reports after the checks"},
         {static_cast<handoff::run_step>(7), "a step it did not name"}};
     for (const auto& [step, name] : names) {
         handoff::run_progress progress{};
