@@ -33,9 +33,8 @@ void write_runtime_version(spdlog::logger& log, ICLRRuntimeInfo& runtime_info) {
     const std::wstring version = platform::grown_text(
         [&runtime_info](wchar_t* buffer, DWORD capacity) {
             DWORD size = capacity;
-            // Only the text matters: whatever the call answers, the version is
-            // the text up to its terminator, and a buffer the call never wrote
-            // reads empty. A short buffer is answered with the size needed.
+            // Only the text up to its terminator matters; a buffer the call
+            // never wrote reads empty. A short one is told the size needed.
             static_cast<void>(runtime_info.GetVersionString(buffer, &size));
             return platform::filled{static_cast<DWORD>(::wcsnlen(buffer, capacity)), size > capacity ? size : 0};
         },

@@ -14,10 +14,9 @@ constexpr int module_name_calls = 8;
 static_assert((MAX_PATH << (module_name_calls - 1)) >= longest_name_capacity);
 
 // Reads a module's file name through |read(buffer, capacity)|, which returns
-// the characters written (0 on failure) and cuts a name that does not fit
-// without saying how long it is. A name that fills the buffer may have been
-// cut, so it is read again into one twice as large, up to the longest name,
-// where a longer one stays cut. Empty when the name cannot be read.
+// the characters written (0 on failure) and cuts a name that does not fit.
+// A name that fills the buffer may have been cut, so it is read again into
+// one twice as large, up to the longest name. Empty when it cannot be read.
 template <typename ReadName>
 std::wstring read_whole_module_name(ReadName read) {
     return grown_text(

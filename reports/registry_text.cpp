@@ -165,8 +165,7 @@ std::wstring describe_registry_text(const registry_text& value) {
 std::wstring expand_environment(platform::process_context& context, const std::wstring& text) {
     return platform::grown_text(
         [&](wchar_t* expanded, DWORD capacity) {
-            // Written or not, the answer is the capacity needed, null
-            // included (0 on failure).
+            // Written or not, the answer is the capacity needed, null included.
             const DWORD needed = context.expand_environment_strings(text.c_str(), expanded, capacity);
             return needed != 0 && needed <= capacity ? platform::filled{needed - 1, 0} : platform::filled{0, needed};
         },
