@@ -11,7 +11,6 @@ namespace kestrum::platform {
 
 // Doubling from MAX_PATH reaches the longest name at the eighth call.
 constexpr int module_name_calls = 8;
-static_assert((MAX_PATH << (module_name_calls - 1)) >= longest_name_capacity);
 
 // Reads a module's file name through |read(buffer, capacity)|, which returns
 // the characters written (0 on failure) and cuts a name that does not fit.

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -13,21 +12,22 @@ namespace {
 TEST(SizedText, KeepsWhatTheLastCallWroteWithinTheBounds) {
     struct answers {
         const char* name;
-        std::vector<DWORD> lengths;  // of the text at each call; the last one stays
+        std::vector<DWORD> lengths;  // of the text at each call, and no more calls
         DWORD read;                  // characters read, all from the last call
         std::vector<DWORD> offered;  // capacities, call by call
     };
-    for (const answers& row : std::vector<answers>{
-             {"exact fit", {MAX_PATH - 1}, MAX_PATH - 1, {MAX_PATH}},
-             {"one over", {MAX_PATH}, MAX_PATH, {MAX_PATH, MAX_PATH + 1}},
-             {"grows once", {300, 400}, 400, {MAX_PATH, 301, 401}},
-             {"grows at every call", {300, 400, 500, 600, 700}, 0, {MAX_PATH, 301, 401, 501}},
-             {"longest", {longest_name_capacity - 1}, longest_name_capacity - 1, {MAX_PATH, longest_name_capacity}},
-             {"beyond the longest", {longest_name_capacity}, 0, {MAX_PATH}},
-             {"fails", {0}, 0, {MAX_PATH}}}) {
+    constexpr DWORD longest = longest_name_capacity - 1;
+    for (const answers& row :
+         std::vector<answers>{{"exact fit", {MAX_PATH - 1}, MAX_PATH - 1, {MAX_PATH}},
+                              {"one over", {MAX_PATH, MAX_PATH}, MAX_PATH, {MAX_PATH, MAX_PATH + 1}},
+                              {"grows once", {300, 400, 400}, 400, {MAX_PATH, 301, 401}},
+                              {"grows at every call", {300, 400, 500, 600}, 0, {MAX_PATH, 301, 401, 501}},
+                              {"longest", {longest, longest}, longest, {MAX_PATH, longest + 1}},
+                              {"beyond the longest", {longest + 1}, 0, {MAX_PATH}},
+                              {"fails", {0}, 0, {MAX_PATH}}}) {
         std::vector<DWORD> offered;
         const std::wstring text = sized_text([&](wchar_t* buffer, DWORD capacity) {
-            const DWORD length = row.lengths[std::min(offered.size(), row.lengths.size() - 1)];
+            const DWORD length = row.lengths.at(offered.size());
             offered.push_back(capacity);
             std::wstring(length, static_cast<wchar_t>(L'a' + offered.size())).copy(buffer, capacity);
             return length < capacity ? length : length + 1;
