@@ -1,6 +1,7 @@
 #include "checks/module_listing.h"
 
 #include "logging/platform_text.h"
+#include "platform/grown_buffer.h"
 #include "platform/module_name.h"
 
 #include <spdlog/logger.h>
@@ -12,8 +13,6 @@ namespace kestrum::checks {
 namespace {
 
 constexpr std::size_t initial_module_capacity = 1024;
-// Modules may load or unload between two enumerations; a few rounds settle it.
-constexpr int enumeration_rounds = 4;
 
 // Enumeration can fail while a module loads or unloads: a failure is tried
 // again, and only the last of these attempts counts as the listing's failure.
@@ -38,13 +37,14 @@ bool enumerate_into(platform::process_modules& process, HANDLE self, std::vector
 // enumeration fails.
 bool enumerate_modules(platform::process_modules& process, HANDLE self, std::vector<HMODULE>& modules) {
     modules.assign(initial_module_capacity, nullptr);
+    // Modules may load or unload between two enumerations.
     for (int round = 1;; ++round) {
         DWORD needed_bytes = 0;
         if (!enumerate_into(process, self, modules, needed_bytes)) {
             return false;
         }
         const std::size_t count = needed_bytes / sizeof(HMODULE);
-        if (count <= modules.size() || round == enumeration_rounds) {
+        if (count <= modules.size() || round == platform::read_rounds) {
             // Still growing after every round: list what this last round
             // wrote, which fills the whole table.
             modules.resize(count < modules.size() ? count : modules.size());

@@ -4,19 +4,18 @@
 #include "logging/platform_text.h"
 #include "platform/clr_interfaces.h"
 #include "platform/com_owners.h"
+#include "platform/grown_buffer.h"
 
 #include <spdlog/logger.h>
 
 #include <cwchar>
-#include <string_view>
-#include <vector>
+#include <string>
 
 namespace kestrum::checks {
 namespace {
 
 // Real versions ("v4.0.30319") fit the first buffer with room to spare.
 constexpr DWORD version_capacity = 50;
-constexpr DWORD longest_version_capacity = 32768;
 
 // A step on the way to a runtime's assemblies: recorded, and the walk stops
 // at a failure or at a reference the platform did not fill in.
@@ -30,23 +29,17 @@ bool step_succeeded(run_status& status, HRESULT result, const Owner& reference) 
     return step_succeeded(status, result) && static_cast<bool>(reference);
 }
 
-// The text up to its terminator; a buffer the call never wrote reads empty.
-std::wstring_view written_text(const std::vector<wchar_t>& buffer) {
-    return {buffer.data(), ::wcsnlen(buffer.data(), buffer.size())};
-}
-
 void write_runtime_version(spdlog::logger& log, ICLRRuntimeInfo& runtime_info) {
-    std::vector<wchar_t> version(version_capacity, L'\0');
-    DWORD capacity = version_capacity;
-    // Only the text matters; an unreadable version prints as empty.
-    static_cast<void>(runtime_info.GetVersionString(version.data(), &capacity));
-    // A short buffer is answered with the size the text needs: ask once more
-    // with that, unless it is beyond any version a runtime could hold.
-    if (capacity > version.size() && capacity <= longest_version_capacity) {
-        version.assign(capacity, L'\0');
-        static_cast<void>(runtime_info.GetVersionString(version.data(), &capacity));
-    }
-    log.info(L"  Running using CLR Runtime {}", logging::escaped{written_text(version)});
+    const std::wstring version = platform::grown_text(
+        [&runtime_info](wchar_t* buffer, DWORD capacity) {
+            DWORD size = capacity;
+            // Only the text up to its terminator matters; a buffer the call
+            // never wrote reads empty. A short one is told the size needed.
+            static_cast<void>(runtime_info.GetVersionString(buffer, &size));
+            return platform::filled{static_cast<DWORD>(::wcsnlen(buffer, capacity)), size > capacity ? size : 0};
+        },
+        {.first = version_capacity});
+    log.info(L"  Running using CLR Runtime {}", logging::escaped{version});
 }
 
 void list_runtime(spdlog::logger& log, IUnknown& runtime, run_status& status) {

@@ -2,7 +2,7 @@
 
 #include "crash/cxx_throws.h"
 #include "crash/loaded_module.h"
-#include "platform/module_name.h"
+#include "platform/grown_buffer.h"
 #include "crash/stack_walk.h"
 
 #include <algorithm>

@@ -1,5 +1,6 @@
 #include "logging/log_location.h"
 
+#include "platform/grown_buffer.h"
 #include "platform/system_error.h"
 #include "platform/text_encoding.h"
 
@@ -21,16 +22,12 @@ std::wstring without_long_path_prefix(std::wstring_view final_path) {
 }
 
 std::string log_location_line(HANDLE file) {
-    std::wstring path(MAX_PATH, L'\0');
-    DWORD length = ::GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()), VOLUME_NAME_DOS);
-    if (length >= path.size()) {
-        path.resize(length);
-        length = ::GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()), VOLUME_NAME_DOS);
-    }
-    if (length == 0 || length >= path.size()) {
+    const std::wstring path = platform::sized_text([file](wchar_t* buffer, DWORD size) {
+        return ::GetFinalPathNameByHandleW(file, buffer, size, VOLUME_NAME_DOS);
+    });
+    if (path.empty()) {
         return {};
     }
-    path.resize(length);
     return "Log: " + platform::to_utf8(without_long_path_prefix(path));
 }
 

@@ -1,6 +1,7 @@
 #include "platform/clr_hosting.h"
 
 #include "platform/clr_interfaces.h"
+#include "platform/grown_buffer.h"
 
 #include <string>
 
@@ -20,19 +21,13 @@ HRESULT last_error_as_hresult() {
 // library's own imports be looked for in the system directory too, not beside
 // kestrum.exe.
 HMODULE load_system_mscoree() {
-    std::wstring path(MAX_PATH, L'\0');
-    UINT length = ::GetSystemDirectoryW(path.data(), static_cast<UINT>(path.size()));
-    if (length >= path.size()) {
-        path.resize(length);
-        length = ::GetSystemDirectoryW(path.data(), static_cast<UINT>(path.size()));
-    }
-    if (length == 0 || length >= path.size()) {
+    std::wstring path = sized_text([](wchar_t* buffer, DWORD size) { return ::GetSystemDirectoryW(buffer, size); });
+    if (path.empty()) {
         if (::GetLastError() == ERROR_SUCCESS) {
             ::SetLastError(ERROR_PATH_NOT_FOUND);
         }
         return nullptr;
     }
-    path.resize(length);
     path += L"\\mscoree.dll";
     return ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }

@@ -1,35 +1,30 @@
 #pragma once
 
+#include "platform/grown_buffer.h"
+
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 namespace kestrum::platform {
 
-// The longest path Windows can name, plus its terminator.
-inline constexpr DWORD longest_name_capacity = 32768;
+// Doubling from MAX_PATH reaches the longest name at the eighth call.
+constexpr int module_name_calls = 8;
 
 // Reads a module's file name through |read(buffer, capacity)|, which returns
 // the characters written (0 on failure) and cuts a name that does not fit.
-// A name that fills the buffer may have been cut, so it is read again into a
-// larger buffer until it fits. Empty when the name cannot be read.
+// A name that fills the buffer may have been cut, so it is read again into
+// one twice as large, up to the longest name. Empty when it cannot be read.
 template <typename ReadName>
 std::wstring read_whole_module_name(ReadName read) {
-    std::wstring name;
-    for (DWORD capacity = MAX_PATH;; capacity *= 2) {
-        if (capacity > longest_name_capacity) {
-            capacity = longest_name_capacity;
-        }
-        name.assign(capacity, L'\0');
-        const DWORD length = read(name.data(), capacity);
-        if (length == 0) {
-            return {};
-        }
-        if (length < capacity - 1 || capacity == longest_name_capacity) {
-            name.resize(length < capacity ? length : capacity);
-            return name;
-        }
-    }
+    return grown_text(
+        [&read](wchar_t* name, DWORD capacity) {
+            const DWORD length = read(name, capacity);
+            const bool may_be_cut = length != 0 && length + 1 >= capacity && capacity < longest_name_capacity;
+            return filled{length, may_be_cut ? std::min(capacity * 2, longest_name_capacity) : 0};
+        },
+        {.first = MAX_PATH, .rounds = module_name_calls});
 }
 
 }  // namespace kestrum::platform

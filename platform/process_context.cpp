@@ -1,30 +1,11 @@
 #include "platform/process_context.h"
 
+#include "platform/grown_buffer.h"
 #include "platform/module_name.h"
 #include "platform/unique_resource.h"
 
-#include <array>
-
 namespace kestrum::platform {
 namespace {
-
-// A folder name from one of the calls that fill a buffer and return the
-// characters written (or, when it is too small, the size needed).
-template <typename Call>
-std::wstring folder_from(Call call) {
-    std::array<wchar_t, MAX_PATH + 1> buffer{};
-    const UINT length = call(buffer.data(), static_cast<UINT>(buffer.size()));
-    if (length == 0) {
-        return {};
-    }
-    if (length < buffer.size()) {
-        return std::wstring(buffer.data(), length);
-    }
-    std::wstring longer(length, L'\0');
-    const UINT written = call(longer.data(), length);
-    longer.resize(written < length ? written : 0);
-    return longer;
-}
 
 class kernel32_process_context final : public process_context {
 public:
@@ -37,7 +18,7 @@ public:
             // On 64-bit Windows the 32-bit system files are in SysWOW64, also
             // for a 32-bit process, which names it System32 as well.
             std::wstring wow64 =
-                folder_from([](wchar_t* buffer, UINT size) { return ::GetSystemWow64DirectoryW(buffer, size); });
+                sized_text([](wchar_t* buffer, DWORD size) { return ::GetSystemWow64DirectoryW(buffer, size); });
             if (wow64.empty() && view == this_edition_view()) {
                 return folder(process_folder::system_named);  // 32-bit Windows
             }
@@ -65,19 +46,8 @@ public:
     }
 
     std::wstring environment_variable(const wchar_t* name) override {
-        std::wstring value(MAX_PATH, L'\0');
-        // The variable may change between asking its size and reading it.
-        constexpr int read_rounds = 4;
-        for (int round = 0; round < read_rounds; ++round) {
-            const DWORD length = ::GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
-            if (length < value.size()) {
-                value.resize(length);
-                return value;
-            }
-            // Too small: |length| counts the terminating null.
-            value.assign(length, L'\0');
-        }
-        return {};
+        return sized_text(
+            [name](wchar_t* buffer, DWORD size) { return ::GetEnvironmentVariableW(name, buffer, size); });
     }
 
     std::wstring folder(process_folder which) override {
@@ -94,14 +64,13 @@ public:
                 return path;
             }
             case process_folder::windows:
-                return folder_from([](wchar_t* buffer, UINT size) { return ::GetWindowsDirectoryW(buffer, size); });
+                return sized_text([](wchar_t* buffer, DWORD size) { return ::GetWindowsDirectoryW(buffer, size); });
             case process_folder::working:
-                return folder_from(
-                    [](wchar_t* buffer, UINT size) { return static_cast<UINT>(::GetCurrentDirectoryW(size, buffer)); });
+                return sized_text([](wchar_t* buffer, DWORD size) { return ::GetCurrentDirectoryW(size, buffer); });
             case process_folder::system_named:
                 break;
         }
-        return folder_from([](wchar_t* buffer, UINT size) { return ::GetSystemDirectoryW(buffer, size); });
+        return sized_text([](wchar_t* buffer, DWORD size) { return ::GetSystemDirectoryW(buffer, size); });
     }
 };
 

@@ -3,6 +3,7 @@
 #include "reports/value_forms.h"
 
 #include "logging/platform_text.h"
+#include "platform/grown_buffer.h"
 
 #include <algorithm>
 #include <array>
@@ -13,8 +14,6 @@ namespace kestrum::reports {
 namespace {
 
 constexpr DWORD max_value_bytes = (max_value_chars + 1) * sizeof(wchar_t);
-// The value may change between asking its size and reading it.
-constexpr int read_rounds = 4;
 
 registry_text with_state(value_state state) {
     registry_text value;
@@ -72,7 +71,7 @@ std::wstring with_folders_of(platform::process_context& context, const std::wstr
 registry_text read_registry_text(platform::registry& registry, HKEY root, const std::wstring& subkey,
                                  platform::registry_view view, const wchar_t* name) {
     std::vector<BYTE> data;
-    for (int round = 0; round < read_rounds; ++round) {
+    for (int round = 0; round < platform::read_rounds; ++round) {
         DWORD type = REG_NONE;
         auto size = static_cast<DWORD>(data.size());
         const LSTATUS status =
@@ -164,21 +163,13 @@ std::wstring describe_registry_text(const registry_text& value) {
 }
 
 std::wstring expand_environment(platform::process_context& context, const std::wstring& text) {
-    std::wstring expanded(MAX_PATH, L'\0');
-    for (int round = 0; round < read_rounds; ++round) {
-        const DWORD needed =
-            context.expand_environment_strings(text.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
-        if (needed == 0 || needed > max_value_chars + 1) {
-            return {};
-        }
-        if (needed <= expanded.size()) {
-            // |needed| counts the terminating null.
-            expanded.resize(needed - 1);
-            return expanded;
-        }
-        expanded.assign(needed, L'\0');
-    }
-    return {};
+    return platform::grown_text(
+        [&](wchar_t* expanded, DWORD capacity) {
+            // Written or not, the answer is the capacity needed, null included.
+            const DWORD needed = context.expand_environment_strings(text.c_str(), expanded, capacity);
+            return needed != 0 && needed <= capacity ? platform::filled{needed - 1, 0} : platform::filled{0, needed};
+        },
+        {.most = max_value_chars + 1});
 }
 
 std::wstring expand_environment(platform::process_context& context, const std::wstring& text,

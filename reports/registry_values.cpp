@@ -1,12 +1,11 @@
 #include "reports/registry_values.h"
 
 #include "logging/platform_text.h"
+#include "platform/grown_buffer.h"
 
 namespace kestrum::reports {
 namespace {
 
-// A value may change between asking its size and reading it.
-constexpr int read_rounds = 4;
 // The longest value name the registry allows, and its null.
 constexpr DWORD max_value_name_chars = 16384;
 // Enough for most values at the first try.
@@ -46,7 +45,7 @@ enumerated_value read_enumerated_value(platform::registry& registry, HKEY root, 
     enumerated_value value;
     std::wstring name(max_value_name_chars, L'\0');
     value.data.resize(first_data_bytes);
-    for (int round = 0; round < read_rounds; ++round) {
+    for (int round = 0; round < platform::read_rounds; ++round) {
         DWORD name_chars = max_value_name_chars;
         value.size = static_cast<DWORD>(value.data.size());
         value.status = registry.enumerate_value(root, subkey.c_str(), view, index, name.data(), &name_chars,
