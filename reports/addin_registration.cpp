@@ -1,7 +1,6 @@
 #include "reports/addin_registration.h"
 
 #include "reports/addin_prog_id.h"
-#include "reports/registry_scopes.h"
 #include "reports/server_location.h"
 #include "reports/value_forms.h"
 

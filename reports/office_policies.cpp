@@ -2,7 +2,6 @@
 
 #include "reports/addin_prog_id.h"
 #include "reports/trust_center.h"
-#include "reports/registry_scopes.h"
 #include "reports/registry_value.h"
 #include "logging/platform_text.h"
 
@@ -93,39 +92,36 @@ void report_office_policies(spdlog::logger& log, platform::registry& registry,
                             const std::vector<std::wstring>& versions, platform::registry_view machine_view,
                             load_facts& facts) {
     // Each scope's key of each version, in that order.
-    struct versioned_scope {
-        HKEY root;
-        const policy_scope* scope;
-        std::wstring key;
+    struct versioned_scope : policy_scope {
+        std::wstring subkey;
     };
     std::vector<versioned_scope> keys;
     for (const policy_scope& scope : policy_scopes) {
         for (const std::wstring& version : versions) {
-            keys.push_back({scope.root, &scope, scope.key + version + L"\\PowerPoint"});
+            keys.push_back({scope, scope.key + version + L"\\PowerPoint"});
         }
     }
-    for (const auto& [place, opened] :
-         scopes_with(registry, keys, machine_view, [](const versioned_scope& place) { return place.key; })) {
-        const policy_scope& scope = *place->scope;
-        const std::wstring& key = place->key;
+    for (const auto& [scope, opened] :
+         scopes_with(registry, keys, machine_view, [](const versioned_scope& place) { return place.subkey; })) {
+        const std::wstring& key = scope->subkey;
         if (opened != ERROR_SUCCESS) {
-            log.info(L"  Policy ({}): {}: {}", scope.name, key, cannot_be_read(opened));
+            log.info(L"  Policy ({}): {}: {}", scope->name, key, cannot_be_read(opened));
             facts.unreadable_policy_keys.push_back(
-                (scope.root == HKEY_CURRENT_USER ? L"HKEY_CURRENT_USER\\" : L"HKEY_LOCAL_MACHINE\\") + key);
+                (scope->root == HKEY_CURRENT_USER ? L"HKEY_CURRENT_USER\\" : L"HKEY_LOCAL_MACHINE\\") + key);
             continue;
         }
-        count_switch(report_switch(log, registry, scope, key, machine_view, trust_center_switches[disable_all_addins]),
+        count_switch(report_switch(log, registry, *scope, key, machine_view, trust_center_switches[disable_all_addins]),
                      facts.disable_all);
-        report_addin_list(log, registry, scope, key, machine_view, facts);
-        if (report_switch(log, registry, scope, key, machine_view, L"Resiliency", L"RestrictToList",
+        report_addin_list(log, registry, *scope, key, machine_view, facts);
+        if (report_switch(log, registry, *scope, key, machine_view, L"Resiliency", L"RestrictToList",
                           L"add-ins not on the managed list are blocked")
                 .value_or(false)) {
             facts.restricted_to_list = true;
         }
         count_switch(
-            report_switch(log, registry, scope, key, machine_view, trust_center_switches[require_addin_signature]),
+            report_switch(log, registry, *scope, key, machine_view, trust_center_switches[require_addin_signature]),
             facts.require_signature);
-        report_switch(log, registry, scope, key, machine_view, trust_center_switches[no_prompt_for_unsigned]);
+        report_switch(log, registry, *scope, key, machine_view, trust_center_switches[no_prompt_for_unsigned]);
     }
 }
 

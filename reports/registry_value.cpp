@@ -12,7 +12,12 @@
 namespace kestrum::reports {
 namespace {
 
+// No path or name the reports read is longer than the longest path Windows
+// accepts; anything longer is reported as such rather than read.
+constexpr std::size_t max_value_chars = 32767;
 constexpr DWORD max_value_bytes = (max_value_chars + 1) * sizeof(wchar_t);
+// No value read whole as bytes is larger than this; a larger one is named by its size.
+constexpr DWORD max_binary_value_bytes = 256 * 1024;
 // The value may change between asking its size and reading it.
 constexpr int read_rounds = 4;
 
@@ -21,21 +26,11 @@ constexpr DWORD max_value_name_chars = 16384;
 // Enough for most values at the first try.
 constexpr std::size_t first_data_bytes = 256;
 
-registry_value with_state(value_form form, value_state state) {
+registry_value result(value_form form, value_state state, DWORD type = REG_NONE, LSTATUS error = ERROR_SUCCESS) {
     registry_value value;
     value.form = form;
     value.state = state;
-    return value;
-}
-
-registry_value of_type(value_form form, value_state state, DWORD type) {
-    registry_value value = with_state(form, state);
     value.type = type;
-    return value;
-}
-
-registry_value unreadable(value_form form, LSTATUS error) {
-    registry_value value = with_state(form, value_state::unreadable);
     value.error = error;
     return value;
 }
@@ -110,16 +105,16 @@ registry_value read_registry_text(platform::registry& registry, HKEY root, const
         const LSTATUS status =
             registry.query_value(root, subkey.c_str(), view, name, &type, data.empty() ? nullptr : data.data(), &size);
         if (is_missing(status)) {
-            return with_state(value_form::text, value_state::missing);
+            return result(value_form::text, value_state::missing);
         }
         if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) {
-            return unreadable(value_form::text, status);
+            return result(value_form::text, value_state::unreadable, REG_NONE, status);
         }
         if (type != REG_SZ && type != REG_EXPAND_SZ) {
-            return of_type(value_form::text, value_state::wrong_type, type);
+            return result(value_form::text, value_state::wrong_type, type);
         }
         if (size > max_value_bytes) {
-            return with_state(value_form::text, value_state::too_long);
+            return result(value_form::text, value_state::too_long);
         }
         if (status == ERROR_MORE_DATA || data.empty() || size > data.size()) {
             // Only the size so far: room for it, and one more round to read.
@@ -129,7 +124,7 @@ registry_value read_registry_text(platform::registry& registry, HKEY root, const
         // Stored text need not end in a null character, nor fill whole
         // characters: keep every whole character, a null inside too, so
         // that what follows it is seen.
-        registry_value value = of_type(value_form::text, value_state::present, type);
+        registry_value value = result(value_form::text, value_state::present, type);
         value.text.assign(size / sizeof(wchar_t), L'\0');
         std::memcpy(value.text.data(), data.data(), value.text.size() * sizeof(wchar_t));
         if (!value.text.empty() && value.text.back() == L'\0') {
@@ -138,7 +133,7 @@ registry_value read_registry_text(platform::registry& registry, HKEY root, const
         value.odd_length = size % sizeof(wchar_t) != 0;
         return value;
     }
-    return unreadable(value_form::text, ERROR_MORE_DATA);
+    return result(value_form::text, value_state::unreadable, REG_NONE, ERROR_MORE_DATA);
 }
 
 registry_value read_registry_number(platform::registry& registry, HKEY root, const std::wstring& subkey,
@@ -149,16 +144,17 @@ registry_value read_registry_number(platform::registry& registry, HKEY root, con
     const LSTATUS status =
         registry.query_value(root, subkey.c_str(), view, name, &type, reinterpret_cast<BYTE*>(&number), &size);
     if (is_missing(status)) {
-        return with_state(value_form::number, value_state::missing);
+        return result(value_form::number, value_state::missing);
     }
     if ((status == ERROR_SUCCESS || status == ERROR_MORE_DATA) && type != REG_DWORD) {
-        return of_type(value_form::number, value_state::wrong_type, type);
+        return result(value_form::number, value_state::wrong_type, type);
     }
     if (status != ERROR_SUCCESS || size != sizeof(number)) {
         // A REG_DWORD of another size is no number either.
-        return unreadable(value_form::number, status == ERROR_SUCCESS ? ERROR_INVALID_DATA : status);
+        return result(value_form::number, value_state::unreadable, REG_NONE,
+                      status == ERROR_SUCCESS ? ERROR_INVALID_DATA : status);
     }
-    registry_value value = of_type(value_form::number, value_state::present, type);
+    registry_value value = result(value_form::number, value_state::present, type);
     value.number = number;
     return value;
 }
@@ -185,20 +181,14 @@ enumerated_value read_enumerated_value(platform::registry& registry, HKEY root, 
         }
         break;
     }
-    if (status == ERROR_SUCCESS) {
-        value.state = value_state::present;
-        value.bytes.resize(value.size);
-        return found;
-    }
-    value.bytes.clear();
-    if (status == ERROR_MORE_DATA) {
-        // Larger than is read whole, or growing while it was read: named by its size.
-        value.state = value_state::too_long;
-    } else if (status == ERROR_NO_MORE_ITEMS || is_missing(status)) {
-        value.state = value_state::missing;
+    value.bytes.resize(status == ERROR_SUCCESS ? value.size : 0);
+    if (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
+        // ERROR_MORE_DATA: larger than is read whole, or growing while it was read; named by its size.
+        value.state = status == ERROR_SUCCESS ? value_state::present : value_state::too_long;
     } else {
-        value.state = value_state::unreadable;
-        value.error = status;
+        value.state =
+            status == ERROR_NO_MORE_ITEMS || is_missing(status) ? value_state::missing : value_state::unreadable;
+        value.error = value.state == value_state::unreadable ? status : ERROR_SUCCESS;
     }
     return found;
 }

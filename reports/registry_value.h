@@ -1,28 +1,24 @@
 #pragma once
 
-// Reading a value from the registry without trusting it: a value may be
-// missing, of another type than asked for, unterminated, hold a null inside
-// it, end in half a character or be far longer than any path. Text, numbers
-// and binary values come back as one result, which the records name one way:
-// "missing", "not text but REG_DWORD", "cannot be read (error 5)".
+// Reading the registry without trusting it: a value may be missing, of
+// another type than asked for, unterminated, hold a null inside it, end in
+// half a character or be far longer than any path. Text, numbers and binary
+// values come back as one result, which the records name one way: "missing",
+// "not text but REG_DWORD", "cannot be read (error 5)". A key is looked for
+// scope by scope the same way.
 
 #include "platform/process_context.h"
 #include "platform/registry.h"
 
 #include <windows.h>
 
-#include <cstddef>
+#include <ranges>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kestrum::reports {
-
-// No path or name the report reads is longer than the longest path Windows
-// accepts; anything longer is reported as such rather than read.
-inline constexpr std::size_t max_value_chars = 32767;
-// No value read whole as bytes is larger than this; a larger one is named by its size.
-inline constexpr DWORD max_binary_value_bytes = 256 * 1024;
 
 enum class value_state { present, missing, wrong_type, too_long, unreadable };
 // What the reader asked for: what a present value holds, and what a value of
@@ -79,6 +75,25 @@ std::wstring describe_registry_value(const registry_value& value);
 
 // "cannot be read (error 5)": a value or key there that cannot be read.
 std::wstring cannot_be_read(LSTATUS error);
+
+// A key looked for in a list of scopes, in the list's order: per user, then
+// per machine, where the per-user one wins; or the policy scopes. Each of
+// |scopes| (with a member |root|) where the key |subkey_of(scope)| names is
+// there in |view|, with the status of opening it: a scope without it is left
+// out, one where it cannot be opened is kept, for its record to say so.
+template <typename Scopes, typename SubkeyOf>
+auto scopes_with(platform::registry& registry, const Scopes& scopes, platform::registry_view view, SubkeyOf subkey_of) {
+    using scope_type = std::ranges::range_value_t<Scopes>;
+    std::vector<std::pair<const scope_type*, LSTATUS>> found;
+    for (const scope_type& scope : scopes) {
+        const std::wstring subkey = subkey_of(scope);
+        const LSTATUS opened = registry.probe_key(scope.root, subkey.c_str(), view);
+        if (!is_missing(opened)) {
+            found.emplace_back(&scope, opened);
+        }
+    }
+    return found;
+}
 
 // "REG_DWORD", "REG_BINARY", ..., or "type 42".
 std::wstring registry_type_name(DWORD type);
