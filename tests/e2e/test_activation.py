@@ -468,9 +468,8 @@ def remove_table_registrations():
     keys = [USER_CLASSES + "\\" + PROG_ID, MACHINE_CLASSES + "\\" + PROG_ID]
     keys += [root + "\\CLSID\\" + class_id for root in (USER_CLASSES, MACHINE_CLASSES) for class_id in ROW_CLASSES]
     keys += POWERPOINT_KEYS + certificate_keys()
-    deletions = "".join(f'reg delete {key} /f {view} >nul 2>&1 & '
-                        for view in (REGISTRY_VIEW, OTHER_REGISTRY_VIEW) for key in keys)
-    wine64_quietly("cmd", "/c", deletions + "exit 0")
+    for view in (REGISTRY_VIEW, OTHER_REGISTRY_VIEW):  # one view a call: both overrun cmd's 8191 characters
+        wine64_quietly("cmd", "/c", "".join(f"reg delete {key} /f {view} >nul 2>&1 & " for key in keys) + "exit 0")
     for view in (REGISTRY_VIEW, OTHER_REGISTRY_VIEW):  # a key with blanks cannot go through cmd /c
         for key in (APP_PATHS, NDP_4):
             wine64_quietly("reg", "delete", key, "/f", view, must_succeed=False)
