@@ -63,8 +63,8 @@ std::vector<prog_id_reading> read_prog_ids(platform::registry& registry) {
     const registry_view view = platform::this_edition_view();
     const std::wstring prog_id_key = std::wstring(classes_key) + addin_prog_id;
     std::vector<prog_id_reading> readings;
-    for (const auto& [scope, opened] :
-         scopes_with(registry, class_scopes(), view, [&](const class_scope&) { return prog_id_key; })) {
+    for (const auto& [scope, opened] : scopes_with(
+             registry, class_scopes(), view, [&](const class_scope&) -> const std::wstring& { return prog_id_key; })) {
         prog_id_reading reading;
         reading.scope = scope;
         reading.opened = opened;
@@ -157,7 +157,8 @@ addin_registration read_addin_registration(platform::registry& registry, platfor
         for (const registry_view view :
              {platform::this_edition_view(), platform::other_view(platform::this_edition_view())}) {
             for (const auto& [scope, opened] :
-                 scopes_with(registry, class_scopes(), view, [&](const class_scope&) { return class_key; })) {
+                 scopes_with(registry, class_scopes(), view,
+                             [&](const class_scope&) -> const std::wstring& { return class_key; })) {
                 class_reading reading;
                 reading.scope = scope;
                 reading.opened = opened;

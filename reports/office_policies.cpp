@@ -102,7 +102,8 @@ void report_office_policies(spdlog::logger& log, platform::registry& registry,
         }
     }
     for (const auto& [scope, opened] :
-         scopes_with(registry, keys, machine_view, [](const versioned_scope& place) { return place.subkey; })) {
+         scopes_with(registry, keys, machine_view,
+                     [](const versioned_scope& place) -> const std::wstring& { return place.subkey; })) {
         const std::wstring& key = scope->subkey;
         if (opened != ERROR_SUCCESS) {
             log.info(L"  Policy ({}): {}: {}", scope->name, key, cannot_be_read(opened));

@@ -86,7 +86,7 @@ auto scopes_with(platform::registry& registry, const Scopes& scopes, platform::r
     using scope_type = std::ranges::range_value_t<Scopes>;
     std::vector<std::pair<const scope_type*, LSTATUS>> found;
     for (const scope_type& scope : scopes) {
-        const std::wstring subkey = subkey_of(scope);
+        const std::wstring& subkey = subkey_of(scope);
         const LSTATUS opened = registry.probe_key(scope.root, subkey.c_str(), view);
         if (!is_missing(opened)) {
             found.emplace_back(&scope, opened);

@@ -32,6 +32,7 @@ bool signature_asked_for(platform::registry& registry, const std::vector<std::ws
         const std::wstring tail = version + L"\\PowerPoint\\Security";
         // The policies, then the user's own setting.
         std::vector<std::pair<HKEY, std::wstring>> scopes;
+        scopes.reserve(policy_scopes.size() + 1);
         for (const policy_scope& scope : policy_scopes) {
             scopes.emplace_back(scope.root, scope.key + tail);
         }
