@@ -1,7 +1,6 @@
 #include "reports/addin_entries.h"
 
-#include "reports/registry_text.h"
-#include "reports/registry_values.h"
+#include "reports/registry_value.h"
 #include "reports/value_forms.h"
 #include "logging/platform_text.h"
 #include "platform/text_encoding.h"
@@ -48,7 +47,7 @@ entry_report report_addin_entry(spdlog::logger& log, platform::registry& registr
                                 const entry_place& place) {
     entry_report report;
     const LSTATUS opened = registry.probe_key(place.root, place.subkey.c_str(), place.view);
-    if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND) {
+    if (is_missing(opened)) {
         if (place.absent) {
             log.info(L"{}", *place.absent);
         }
@@ -57,34 +56,34 @@ entry_report report_addin_entry(spdlog::logger& log, platform::registry& registr
     report.facts.present = true;
     if (opened != ERROR_SUCCESS) {
         // There, but not to be read: PowerPoint may still read it.
-        log.info(L"{}: cannot be read (error {})", place.heading, opened);
+        log.info(L"{}: {}", place.heading, cannot_be_read(opened));
         return report;
     }
     log.info(L"{}:", place.heading);
 
-    const registry_number load_behavior =
+    const registry_value load_behavior =
         read_registry_number(registry, place.root, place.subkey, place.view, L"LoadBehavior");
-    if (load_behavior.state == number_state::number) {
+    if (load_behavior.has_number()) {
         report.facts.load_behavior = load_behavior.number;
         log.info(L"    LoadBehavior: {} ({})", load_behavior.number, load_behavior_meaning(load_behavior.number));
     } else {
-        log.info(L"    LoadBehavior: {}", describe_registry_number(load_behavior));
+        log.info(L"    LoadBehavior: {}", describe_registry_value(load_behavior));
     }
     const auto read = [&](const wchar_t* name) {
         return read_registry_text(registry, place.root, place.subkey, place.view, name);
     };
-    const registry_text friendly_name = read(L"FriendlyName");
+    const registry_value friendly_name = read(L"FriendlyName");
     if (friendly_name.state != value_state::missing) {
-        log.info(L"    FriendlyName: {}", describe_registry_text(friendly_name));
+        log.info(L"    FriendlyName: {}", describe_registry_value(friendly_name));
     }
-    if (friendly_name.state == value_state::text) {
+    if (friendly_name.has_text()) {
         report.friendly_name = friendly_name.text;
     }
-    if (const registry_text description = read(L"Description"); description.state != value_state::missing) {
-        log.info(L"    Description: {}", describe_registry_text(description));
+    if (const registry_value description = read(L"Description"); description.state != value_state::missing) {
+        log.info(L"    Description: {}", describe_registry_value(description));
     }
-    const registry_text manifest = read(L"Manifest");
-    if (manifest.state == value_state::text && !manifest.text.empty()) {
+    const registry_value manifest = read(L"Manifest");
+    if (manifest.has_text() && !manifest.text.empty()) {
         const std::wstring path = manifest_path(manifest.text);
         const wchar_t* found = L"no such file";
         if (is_device_name(path)) {
@@ -94,7 +93,7 @@ entry_report report_addin_entry(spdlog::logger& log, platform::registry& registr
         }
         log.info(L"    Manifest: {} ({})", logging::escape_platform_text(manifest.text), found);
     } else if (manifest.state != value_state::missing) {
-        log.info(L"    Manifest: {}", describe_registry_text(manifest));
+        log.info(L"    Manifest: {}", describe_registry_value(manifest));
     }
     return report;
 }

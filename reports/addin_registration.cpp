@@ -15,21 +15,7 @@ constexpr std::wstring_view classes_key = L"Software\\Classes\\";
 
 std::size_t view_index(registry_view view) { return view == platform::this_edition_view() ? 0 : 1; }
 
-// The scopes where |subkey| of Software\Classes is there, per user first,
-// with the status of opening it there.
-std::vector<std::pair<const class_scope*, LSTATUS>> scopes_with(platform::registry& registry,
-                                                                const std::wstring& subkey, registry_view view) {
-    std::vector<std::pair<const class_scope*, LSTATUS>> present;
-    for (const class_scope& scope : class_scopes()) {
-        const LSTATUS opened = registry.probe_key(scope.root, subkey.c_str(), view);
-        if (opened != ERROR_FILE_NOT_FOUND && opened != ERROR_PATH_NOT_FOUND) {
-            present.emplace_back(&scope, opened);
-        }
-    }
-    return present;
-}
-
-bool names_class(const registry_text& value) { return value.state == value_state::text && is_class_id(value.text); }
+bool names_class(const registry_value& value) { return value.has_text() && is_class_id(value.text); }
 
 bool is_hosting_layer(std::wstring_view path) {
     const std::size_t name_at = path.find_last_of(L"\\/");
@@ -43,15 +29,15 @@ server_registration read_server(platform::registry& registry, platform::process_
     server_registration server;
     server.server = read(nullptr);
     server.threading_model = read(L"ThreadingModel");
-    if (server.server.state == value_state::text && !server.server.text.empty()) {
+    if (server.server.has_text() && !server.server.text.empty()) {
         // What a reader of null-terminated text takes: up to a null inside it.
         const std::wstring stored(server.server.up_to_null());
-        if (server.server.expandable) {
+        if (server.server.expandable()) {
             server.expanded = expand_environment(context, stored, view);
         }
-        const bool expanded = !server.server.expandable || !server.expanded.empty();
+        const bool expanded = !server.server.expandable() || !server.expanded.empty();
         const std::wstring path =
-            unquoted(expanded ? (server.server.expandable ? server.expanded : stored) : stored, server.quoted);
+            unquoted(expanded ? (server.server.expandable() ? server.expanded : stored) : stored, server.quoted);
         if (expanded) {
             server.file = locate_server_file(context, files, path, view);
         }
@@ -64,7 +50,7 @@ server_registration read_server(platform::registry& registry, platform::process_
     server.assembly = read(L"Assembly");
     server.runtime_version = read(L"RuntimeVersion");
     server.code_base = read(L"CodeBase");
-    if (server.code_base.state == value_state::text && !server.code_base.text.empty()) {
+    if (server.code_base.has_text() && !server.code_base.text.empty()) {
         located_file file;
         file.path = path_from_file_url(std::wstring(server.code_base.up_to_null()));
         file.exists = files.exists(file.path.c_str());
@@ -77,7 +63,8 @@ std::vector<prog_id_reading> read_prog_ids(platform::registry& registry) {
     const registry_view view = platform::this_edition_view();
     const std::wstring prog_id_key = std::wstring(classes_key) + addin_prog_id;
     std::vector<prog_id_reading> readings;
-    for (const auto& [scope, opened] : scopes_with(registry, prog_id_key, view)) {
+    for (const auto& [scope, opened] : scopes_with(
+             registry, class_scopes(), view, [&](const class_scope&) -> const std::wstring& { return prog_id_key; })) {
         prog_id_reading reading;
         reading.scope = scope;
         reading.opened = opened;
@@ -88,10 +75,9 @@ std::vector<prog_id_reading> read_prog_ids(platform::registry& registry) {
             // A version-independent ProgID may name its class only through
             // the versioned one CurVer names; that one's own CurVer is not
             // followed, so a loop of them ends here.
-            const registry_text& current = reading.current_version;
-            if (reading.class_id.state == value_state::missing && current.state == value_state::text &&
-                !current.text.empty() && current.text.size() == current.up_to_null().size() &&
-                current.text.find(L'\\') == std::wstring::npos) {
+            const registry_value& current = reading.current_version;
+            if (reading.class_id.state == value_state::missing && current.has_text() && !current.text.empty() &&
+                current.text.size() == current.up_to_null().size() && current.text.find(L'\\') == std::wstring::npos) {
                 reading.current_version_class_id = read_registry_text(
                     registry, scope->root, std::wstring(classes_key) + current.text + L"\\CLSID", view, nullptr);
             }
@@ -140,7 +126,7 @@ std::optional<used_class> addin_registration::used(registry_view view) const {
         used.server_exists = server->file->exists;
     }
     used.managed = server->managed;
-    if (server->runtime_version.state == value_state::text) {
+    if (server->runtime_version.has_text()) {
         used.runtime_version = server->runtime_version.up_to_null();
     }
     if (server->code_base_file) {
@@ -156,9 +142,9 @@ addin_registration read_addin_registration(platform::registry& registry, platfor
     registration.elevated = context.process_is_elevated();
     registration.prog_ids = read_prog_ids(registry);
     for (const prog_id_reading& prog_id : registration.prog_ids) {
-        const registry_text& class_id = names_class(prog_id.class_id) || !prog_id.current_version_class_id
-                                            ? prog_id.class_id
-                                            : *prog_id.current_version_class_id;
+        const registry_value& class_id = names_class(prog_id.class_id) || !prog_id.current_version_class_id
+                                             ? prog_id.class_id
+                                             : *prog_id.current_version_class_id;
         if (!names_class(class_id) ||
             std::any_of(registration.classes.begin(), registration.classes.end(), [&](const class_registration& known) {
                 return equal_ignoring_case(known.class_id, class_id.text);
@@ -170,7 +156,9 @@ addin_registration read_addin_registration(platform::registry& registry, platfor
         const std::wstring class_key = std::wstring(classes_key) + L"CLSID\\" + class_id.text;
         for (const registry_view view :
              {platform::this_edition_view(), platform::other_view(platform::this_edition_view())}) {
-            for (const auto& [scope, opened] : scopes_with(registry, class_key, view)) {
+            for (const auto& [scope, opened] :
+                 scopes_with(registry, class_scopes(), view,
+                             [&](const class_scope&) -> const std::wstring& { return class_key; })) {
                 class_reading reading;
                 reading.scope = scope;
                 reading.opened = opened;

@@ -5,7 +5,7 @@
 // where the loader finds each server's file. The reports format this value;
 // none of them reads the registration on its own.
 
-#include "reports/registry_text.h"
+#include "reports/registry_value.h"
 #include "platform/file_facts.h"
 #include "platform/process_context.h"
 #include "platform/registry.h"
@@ -44,16 +44,16 @@ struct located_file {
 
 // The InprocServer32 key of one class key.
 struct server_registration {
-    registry_text server;              // its default value
+    registry_value server;             // its default value
     std::wstring expanded;             // REG_EXPAND_SZ: the value expanded; empty when that failed
     bool quoted = false;               // the name was in quotes, which COM drops with anything after them
     std::optional<located_file> file;  // none when the value names no file
-    registry_text threading_model;
+    registry_value threading_model;
     bool managed = false;  // the server is mscoree.dll: a .NET class, read from the values below
-    registry_text class_name;
-    registry_text assembly;
-    registry_text runtime_version;
-    registry_text code_base;
+    registry_value class_name;
+    registry_value assembly;
+    registry_value runtime_version;
+    registry_value code_base;
     std::optional<located_file> code_base_file;  // the file its CodeBase URL names
 };
 
@@ -77,10 +77,10 @@ struct class_registration {
 struct prog_id_reading {
     const class_scope* scope = nullptr;
     LSTATUS opened = ERROR_SUCCESS;
-    registry_text class_id;         // CLSID
-    registry_text current_version;  // CurVer
+    registry_value class_id;         // CLSID
+    registry_value current_version;  // CurVer
     // CurVer's own CLSID, read where the ProgID names no class of its own.
-    std::optional<registry_text> current_version_class_id;
+    std::optional<registry_value> current_version_class_id;
 };
 
 // The class COM uses in a view, in the plain values later reports take.

@@ -1,6 +1,6 @@
 #include "reports/click_to_run.h"
 
-#include "reports/registry_text.h"
+#include "reports/registry_value.h"
 #include "reports/value_forms.h"
 
 #include <spdlog/logger.h>
@@ -30,16 +30,16 @@ constexpr std::array<std::pair<std::wstring_view, std::wstring_view>, 6> channel
     {L"5440fd1f-7ecb-4221-8110-145efaa6372f", L"Beta Channel"},
 }};
 
-std::wstring shown(const registry_text& value) {
-    return value.state == value_state::missing ? L"unknown" : describe_registry_text(value);
+std::wstring shown(const registry_value& value) {
+    return value.state == value_state::missing ? L"unknown" : describe_registry_value(value);
 }
 
 std::wstring channel_text(platform::registry& registry, const std::wstring& key) {
-    registry_text url = read_registry_text(registry, HKEY_LOCAL_MACHINE, key, registry_view::bits64, L"CDNBaseUrl");
+    registry_value url = read_registry_text(registry, HKEY_LOCAL_MACHINE, key, registry_view::bits64, L"CDNBaseUrl");
     if (url.state == value_state::missing) {
         url = read_registry_text(registry, HKEY_LOCAL_MACHINE, key, registry_view::bits64, L"UpdateChannel");
     }
-    const std::wstring name = url.state == value_state::text ? channel_name(url.text) : std::wstring();
+    const std::wstring name = url.has_text() ? channel_name(url.text) : std::wstring();
     return name.empty() ? shown(url) : name;
 }
 

@@ -1,10 +1,10 @@
 #include "reports/installed_runtimes.h"
 
-#include "reports/registry_text.h"
-#include "reports/registry_values.h"
+#include "reports/registry_value.h"
 #include "reports/value_forms.h"
 #include "logging/platform_text.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -35,16 +35,16 @@ constexpr std::array<framework_release, 11> framework_releases = {{{533320, L"4.
 
 // The v4 Framework's Release, when one is registered.
 std::optional<DWORD> framework_4_release(platform::registry& registry) {
-    const registry_number release =
+    const registry_value release =
         read_registry_number(registry, HKEY_LOCAL_MACHINE, std::wstring(net_setup_key) + L"v4\\Full",
                              platform::this_edition_view(), L"Release");
-    return release.state == number_state::number ? std::optional<DWORD>(release.number) : std::nullopt;
+    return release.has_number() ? std::optional<DWORD>(release.number) : std::nullopt;
 }
 
 bool framework_35_installed(platform::registry& registry) {
-    const registry_number install = read_registry_number(
+    const registry_value install = read_registry_number(
         registry, HKEY_LOCAL_MACHINE, std::wstring(net_setup_key) + L"v3.5", platform::this_edition_view(), L"Install");
-    return install.state == number_state::number && install.number == 1;
+    return install.has_number() && install.number == 1;
 }
 
 }  // namespace
@@ -55,23 +55,19 @@ bool is_visual_cpp_runtime(std::wstring_view name) {
     if (!ends_with_ignoring_case(name, L".dll")) {
         return false;
     }
-    for (const std::wstring_view stem : stems) {
-        if (starts_with_ignoring_case(name, stem)) {
-            return true;
-        }
-    }
-    return false;
+    return std::any_of(stems.begin(), stems.end(),
+                       [&](std::wstring_view stem) { return starts_with_ignoring_case(name, stem); });
 }
 
 std::wstring visual_cpp_runtime(platform::registry& registry) {
     const registry_view view = platform::this_edition_view();
     const std::wstring key = std::wstring(L"Software\\Microsoft\\VisualStudio\\14.0\\VC\\Runtimes\\") +
                              (view == registry_view::bits64 ? L"x64" : L"x86");
-    const registry_number installed = read_registry_number(registry, HKEY_LOCAL_MACHINE, key, view, L"Installed");
-    if (installed.state != number_state::number || installed.number != 1) {
+    const registry_value installed = read_registry_number(registry, HKEY_LOCAL_MACHINE, key, view, L"Installed");
+    if (!installed.has_number() || installed.number != 1) {
         return L"not installed";
     }
-    return describe_registry_text(read_registry_text(registry, HKEY_LOCAL_MACHINE, key, view, L"Version"));
+    return describe_registry_value(read_registry_text(registry, HKEY_LOCAL_MACHINE, key, view, L"Version"));
 }
 
 std::wstring dotnet_frameworks(platform::registry& registry) {

@@ -2,8 +2,7 @@
 
 #include "reports/addin_prog_id.h"
 #include "reports/trust_center.h"
-#include "reports/registry_text.h"
-#include "reports/registry_values.h"
+#include "reports/registry_value.h"
 #include "logging/platform_text.h"
 
 #include <spdlog/logger.h>
@@ -13,12 +12,6 @@
 namespace kestrum::reports {
 namespace {
 
-struct policy_scope {
-    HKEY root;
-    const wchar_t* name;
-    const wchar_t* key;  // below |root|, up to "<version>\\PowerPoint"
-};
-
 constexpr DWORD switched_on = 1;
 
 // A switch policy (a REG_DWORD that means something at 1): its record when
@@ -26,20 +19,20 @@ constexpr DWORD switched_on = 1;
 std::optional<bool> report_switch(spdlog::logger& log, platform::registry& registry, const policy_scope& scope,
                                   const std::wstring& policy_key, platform::registry_view view, const wchar_t* subkey,
                                   const wchar_t* name, const wchar_t* meaning) {
-    const registry_number value = read_registry_number(registry, scope.root, policy_key + L"\\" + subkey, view, name);
-    if (value.state == number_state::missing) {
+    const registry_value value = read_registry_number(registry, scope.root, policy_key + L"\\" + subkey, view, name);
+    if (value.state == value_state::missing) {
         return std::nullopt;
     }
-    if (value.state == number_state::number && value.number == 0) {
+    if (value.has_number() && value.number == 0) {
         return false;
     }
-    if (value.state == number_state::number && value.number == switched_on) {
+    if (value.has_number() && value.number == switched_on) {
         log.info(L"  Policy ({}): {} ({}\\{} = 1)", scope.name, meaning, subkey, name);
         return true;
     }
     // Set, but to nothing the policy template defines: shown, and not counted.
-    log.info(L"  Policy ({}): {}\\{} is {}{}", scope.name, subkey, name, describe_registry_number(value),
-             value.state == number_state::number ? L", not a documented value" : L"");
+    log.info(L"  Policy ({}): {}\\{} is {}{}", scope.name, subkey, name, describe_registry_value(value),
+             value.has_number() ? L", not a documented value" : L"");
     return std::nullopt;
 }
 
@@ -62,22 +55,22 @@ void count_switch(std::optional<bool> setting, trust_switch& decided) {
 void report_addin_list(spdlog::logger& log, platform::registry& registry, const policy_scope& scope,
                        const std::wstring& policy_key, platform::registry_view view, load_facts& facts) {
     const std::wstring list_key = policy_key + L"\\Resiliency\\AddinList";
-    const registry_text text = read_registry_text(registry, scope.root, list_key, view, addin_prog_id);
+    const registry_value text = read_registry_text(registry, scope.root, list_key, view, addin_prog_id);
     std::optional<DWORD> setting;
     std::wstring shown;
     if (text.state == value_state::missing) {
         return;
     }
-    if (text.state == value_state::text && text.text.size() == 1 && text.text[0] >= L'0' && text.text[0] <= L'2') {
+    if (text.has_text() && text.text.size() == 1 && text.text[0] >= L'0' && text.text[0] <= L'2') {
         setting = static_cast<DWORD>(text.text[0] - L'0');
-    } else if (text.state == value_state::not_text && text.type == REG_DWORD) {
-        const registry_number number = read_registry_number(registry, scope.root, list_key, view, addin_prog_id);
-        shown = describe_registry_number(number);
-        if (number.state == number_state::number && number.number <= 2) {
+    } else if (text.state == value_state::wrong_type && text.type == REG_DWORD) {
+        const registry_value number = read_registry_number(registry, scope.root, list_key, view, addin_prog_id);
+        shown = describe_registry_value(number);
+        if (number.has_number() && number.number <= 2) {
             setting = number.number;
         }
     } else {
-        shown = describe_registry_text(text);
+        shown = describe_registry_value(text);
     }
     constexpr const wchar_t* meanings[] = {L"this add-in is always disabled", L"this add-in is always enabled",
                                            L"the user decides for this add-in"};
@@ -98,37 +91,38 @@ void report_addin_list(spdlog::logger& log, platform::registry& registry, const 
 void report_office_policies(spdlog::logger& log, platform::registry& registry,
                             const std::vector<std::wstring>& versions, platform::registry_view machine_view,
                             load_facts& facts) {
-    // Cloud Policy first: Office's policy service writes it beside the group policies.
-    const policy_scope scopes[] = {{HKEY_CURRENT_USER, L"Cloud", L"Software\\Policies\\Microsoft\\Cloud\\Office\\"},
-                                   {HKEY_CURRENT_USER, L"HKCU", L"Software\\Policies\\Microsoft\\Office\\"},
-                                   {HKEY_LOCAL_MACHINE, L"HKLM", L"Software\\Policies\\Microsoft\\Office\\"}};
-    for (const policy_scope& scope : scopes) {
+    // Each scope's key of each version, in that order.
+    struct versioned_scope : policy_scope {
+        std::wstring subkey;
+    };
+    std::vector<versioned_scope> keys;
+    for (const policy_scope& scope : policy_scopes) {
         for (const std::wstring& version : versions) {
-            const std::wstring key = scope.key + version + L"\\PowerPoint";
-            const LSTATUS opened = registry.probe_key(scope.root, key.c_str(), machine_view);
-            if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND) {
-                continue;
-            }
-            if (opened != ERROR_SUCCESS) {
-                log.info(L"  Policy ({}): {}: cannot be read (error {})", scope.name, key, opened);
-                facts.unreadable_policy_keys.push_back(
-                    (scope.root == HKEY_CURRENT_USER ? L"HKEY_CURRENT_USER\\" : L"HKEY_LOCAL_MACHINE\\") + key);
-                continue;
-            }
-            count_switch(
-                report_switch(log, registry, scope, key, machine_view, trust_center_switches[disable_all_addins]),
-                facts.disable_all);
-            report_addin_list(log, registry, scope, key, machine_view, facts);
-            if (report_switch(log, registry, scope, key, machine_view, L"Resiliency", L"RestrictToList",
-                              L"add-ins not on the managed list are blocked")
-                    .value_or(false)) {
-                facts.restricted_to_list = true;
-            }
-            count_switch(
-                report_switch(log, registry, scope, key, machine_view, trust_center_switches[require_addin_signature]),
-                facts.require_signature);
-            report_switch(log, registry, scope, key, machine_view, trust_center_switches[no_prompt_for_unsigned]);
+            keys.push_back({scope, scope.key + version + L"\\PowerPoint"});
         }
+    }
+    for (const auto& [scope, opened] :
+         scopes_with(registry, keys, machine_view,
+                     [](const versioned_scope& place) -> const std::wstring& { return place.subkey; })) {
+        const std::wstring& key = scope->subkey;
+        if (opened != ERROR_SUCCESS) {
+            log.info(L"  Policy ({}): {}: {}", scope->name, key, cannot_be_read(opened));
+            facts.unreadable_policy_keys.push_back(
+                (scope->root == HKEY_CURRENT_USER ? L"HKEY_CURRENT_USER\\" : L"HKEY_LOCAL_MACHINE\\") + key);
+            continue;
+        }
+        count_switch(report_switch(log, registry, *scope, key, machine_view, trust_center_switches[disable_all_addins]),
+                     facts.disable_all);
+        report_addin_list(log, registry, *scope, key, machine_view, facts);
+        if (report_switch(log, registry, *scope, key, machine_view, L"Resiliency", L"RestrictToList",
+                          L"add-ins not on the managed list are blocked")
+                .value_or(false)) {
+            facts.restricted_to_list = true;
+        }
+        count_switch(
+            report_switch(log, registry, *scope, key, machine_view, trust_center_switches[require_addin_signature]),
+            facts.require_signature);
+        report_switch(log, registry, *scope, key, machine_view, trust_center_switches[no_prompt_for_unsigned]);
     }
 }
 

@@ -7,6 +7,9 @@
 #include "reports/load_conclusion.h"
 #include "platform/registry.h"
 
+#include <windows.h>
+
+#include <array>
 #include <string>
 #include <vector>
 
@@ -15,6 +18,21 @@ class logger;
 }
 
 namespace kestrum::reports {
+
+// Where Office's policies for a version are set, below |root|: the key is
+// |key| followed by "<version>\PowerPoint".
+struct policy_scope {
+    HKEY root;
+    const wchar_t* name;  // as the records name it
+    const wchar_t* key;
+};
+
+// Cloud Policy first: Office's policy service writes it beside the group policies.
+inline const std::array<policy_scope, 3> policy_scopes = {{
+    {HKEY_CURRENT_USER, L"Cloud", L"Software\\Policies\\Microsoft\\Cloud\\Office\\"},
+    {HKEY_CURRENT_USER, L"HKCU", L"Software\\Policies\\Microsoft\\Office\\"},
+    {HKEY_LOCAL_MACHINE, L"HKLM", L"Software\\Policies\\Microsoft\\Office\\"},
+}};
 
 // Writes "  Policy (HKCU): ..." then "(HKLM)" for every policy set in one of
 // |versions| ("16.0"), and sets the policy facts of |facts|. HKLM is read in

@@ -1,6 +1,6 @@
 #include "reports/powerpoint_install.h"
 
-#include "reports/registry_text.h"
+#include "reports/registry_value.h"
 #include "reports/value_forms.h"
 
 #include <array>
@@ -22,11 +22,11 @@ constexpr std::array<const wchar_t*, 3> office_versions = {L"16.0", L"15.0", L"1
 
 // A path from a registry value: expanded when it is REG_EXPAND_SZ, the quotes
 // around it dropped; empty when the value holds none.
-std::wstring path_from(platform::process_context& context, const registry_text& value) {
-    if (value.state != value_state::text) {
+std::wstring path_from(platform::process_context& context, const registry_value& value) {
+    if (!value.has_text()) {
         return {};
     }
-    std::wstring path = value.expandable ? expand_environment(context, value.text) : value.text;
+    std::wstring path = value.expandable() ? expand_environment(context, value.text) : value.text;
     if (path.size() >= 2 && path.front() == L'"') {
         const std::size_t closing = path.find(L'"', 1);
         path = path.substr(1, closing == std::wstring::npos ? std::wstring::npos : closing - 1);

@@ -7,8 +7,7 @@
 #include "reports/load_conclusion.h"
 #include "reports/office_policies.h"
 #include "reports/powerpoint_install.h"
-#include "reports/registry_text.h"
-#include "reports/registry_values.h"
+#include "reports/registry_value.h"
 #include "reports/server_signature.h"
 #include "reports/trust_center.h"
 #include "reports/value_forms.h"
@@ -110,23 +109,24 @@ void report_disabled_items(spdlog::logger& log, platform::registry& registry, co
     };
     DWORD index = 0;
     for (; index < max_disabled_items; ++index) {
-        const enumerated_value value = read_enumerated_value(registry, HKEY_CURRENT_USER, key, view, index);
-        if (value.status == ERROR_NO_MORE_ITEMS || value.status == ERROR_FILE_NOT_FOUND ||
-            value.status == ERROR_PATH_NOT_FOUND) {
+        const enumerated_value found = read_enumerated_value(registry, HKEY_CURRENT_USER, key, view, index);
+        const registry_value& value = found.value;
+        if (value.state == value_state::missing) {
             break;
         }
-        if (value.status != ERROR_SUCCESS && value.status != ERROR_MORE_DATA) {
-            log.info(L"  Disabled items of PowerPoint {}: cannot be read (error {})", version, value.status);
+        if (value.state == value_state::unreadable) {
+            log.info(L"  Disabled items of PowerPoint {}: {}", version, cannot_be_read(value.error));
             facts.partly_read_disabled_items.push_back(version);
             return;
         }
-        const std::optional<disabled_item> item =
-            value.type == REG_BINARY && value.status == ERROR_SUCCESS ? decode_disabled_item(value.data) : std::nullopt;
+        const std::optional<disabled_item> item = value.state == value_state::present && value.type == REG_BINARY
+                                                      ? decode_disabled_item(value.bytes)
+                                                      : std::nullopt;
         if (!item) {
             ++unreadable;
             list([&] {
                 log.info(L"  Disabled item {} of PowerPoint {}: cannot be read ({} bytes)",
-                         escape_platform_text(value.name), version, value.size);
+                         escape_platform_text(found.name), version, value.size);
             });
             continue;
         }
@@ -148,7 +148,7 @@ void report_disabled_items(spdlog::logger& log, platform::registry& registry, co
         log.info(L"  \u2026 and {} more disabled items", not_listed);
     }
     if (index == max_disabled_items &&
-        read_enumerated_value(registry, HKEY_CURRENT_USER, key, view, index).status != ERROR_NO_MORE_ITEMS) {
+        read_enumerated_value(registry, HKEY_CURRENT_USER, key, view, index).value.state != value_state::missing) {
         log.info(L"  Disabled items of PowerPoint {}: more than {} values, the rest not read", version,
                  max_disabled_items);
         facts.partly_read_disabled_items.push_back(version);
@@ -175,13 +175,13 @@ void report_kept_enabled(spdlog::logger& log, platform::registry& registry, cons
     for (const std::wstring& version : versions) {
         const std::wstring key =
             L"Software\\Microsoft\\Office\\" + version + L"\\PowerPoint\\Resiliency\\DoNotDisableAddinList";
-        const registry_number choice = read_registry_number(registry, HKEY_CURRENT_USER, key, view, addin_prog_id);
-        if (choice.state == number_state::number) {
+        const registry_value choice = read_registry_number(registry, HKEY_CURRENT_USER, key, view, addin_prog_id);
+        if (choice.has_number()) {
             log.info(L"  The user chose to keep this add-in enabled (Resiliency\\DoNotDisableAddinList).");
             return;
         }
-        if (choice.state != number_state::missing) {
-            log.info(L"  Resiliency\\DoNotDisableAddinList\\{} is {}", addin_prog_id, describe_registry_number(choice));
+        if (choice.state != value_state::missing) {
+            log.info(L"  Resiliency\\DoNotDisableAddinList\\{} is {}", addin_prog_id, describe_registry_value(choice));
             return;
         }
     }
@@ -208,10 +208,10 @@ void report_connection(spdlog::logger& log, const object_interfaces& object) {
 
 }  // namespace
 
-addin_identity report_powerpoint_view(spdlog::logger& log, platform::registry& registry, platform::process_context& context,
-                                      platform::file_facts& files, platform::file_signatures& signatures,
-                                      platform::running_processes& processes, const addin_registration& registration,
-                                      const object_interfaces& object) {
+addin_identity report_powerpoint_view(spdlog::logger& log, platform::registry& registry,
+                                      platform::process_context& context, platform::file_facts& files,
+                                      platform::file_signatures& signatures, platform::running_processes& processes,
+                                      const addin_registration& registration, const object_interfaces& object) {
     log.info("");
     log.info(L"PowerPoint's view of '{}':", addin_prog_id);
 
@@ -261,7 +261,7 @@ addin_identity report_powerpoint_view(spdlog::logger& log, platform::registry& r
     const registry_view other_view = view == registry_view::bits64 ? registry_view::bits32 : registry_view::bits64;
     if (!facts.per_machine.present) {
         const LSTATUS other = registry.probe_key(HKEY_LOCAL_MACHINE, entry_key.c_str(), other_view);
-        if (other != ERROR_FILE_NOT_FOUND && other != ERROR_PATH_NOT_FOUND) {
+        if (!is_missing(other)) {
             // Left there by an installer of the other bitness.
             facts.other_view_entry_bits = bits_of(other_view);
             log.info(

@@ -2,7 +2,7 @@
 
 #include "reports/addin_prog_id.h"
 #include "reports/addin_registration.h"
-#include "reports/registry_text.h"
+#include "reports/registry_value.h"
 #include "reports/value_forms.h"
 #include "logging/platform_text.h"
 
@@ -63,12 +63,12 @@ std::wstring search_result(const located_file& file) {
 }
 
 std::wstring describe_server(const server_registration& server) {
-    const registry_text& value = server.server;
-    std::wstring said = describe_registry_text(value);
-    if (value.state != value_state::text || value.text.empty()) {
+    const registry_value& value = server.server;
+    std::wstring said = describe_registry_value(value);
+    if (!value.has_text() || value.text.empty()) {
         return said;
     }
-    if (value.expandable) {
+    if (value.expandable()) {
         if (server.expanded.empty()) {
             return said + L", cannot be expanded";
         }
@@ -81,21 +81,21 @@ std::wstring describe_server(const server_registration& server) {
         return said;
     }
     // The file looked at is named where it is not what the record shows.
-    const std::wstring& shown = value.expandable ? server.expanded : value.text;
+    const std::wstring& shown = value.expandable() ? server.expanded : value.text;
     return said + (server.file->searched ? search_result(*server.file) : existence(*server.file, shown));
 }
 
 void report_server(spdlog::logger& log, const server_registration& server) {
     log.info(L"    InprocServer32: {}", describe_server(server));
-    log.info(L"    ThreadingModel: {}", describe_registry_text(server.threading_model));
+    log.info(L"    ThreadingModel: {}", describe_registry_value(server.threading_model));
     if (!server.managed) {
         return;
     }
     // A .NET class: the runtime finds the add-in from these.
-    log.info(L"    Class: {}", describe_registry_text(server.class_name));
-    log.info(L"    Assembly: {}", describe_registry_text(server.assembly));
-    log.info(L"    RuntimeVersion: {}", describe_registry_text(server.runtime_version));
-    log.info(L"    CodeBase: {}{}", describe_registry_text(server.code_base),
+    log.info(L"    Class: {}", describe_registry_value(server.class_name));
+    log.info(L"    Assembly: {}", describe_registry_value(server.assembly));
+    log.info(L"    RuntimeVersion: {}", describe_registry_value(server.runtime_version));
+    log.info(L"    CodeBase: {}{}", describe_registry_value(server.code_base),
              server.code_base_file ? existence(*server.code_base_file, L"") : L"");
 }
 
@@ -109,7 +109,7 @@ bool report_class(spdlog::logger& log, const class_registration& registered, reg
         const wchar_t* shadowed =
             index > 0 && reading.scope->root == HKEY_LOCAL_MACHINE ? L" (shadowed by the per-user one)" : L"";
         if (reading.opened != ERROR_SUCCESS) {
-            log.info(L"{}, {}{}: cannot be read (error {})", heading, reading.scope->name, shadowed, reading.opened);
+            log.info(L"{}, {}{}: {}", heading, reading.scope->name, shadowed, cannot_be_read(reading.opened));
             continue;
         }
         log.info(L"{}, {}{}:", heading, reading.scope->name, shadowed);
@@ -128,19 +128,18 @@ void report_prog_ids(spdlog::logger& log, const std::vector<prog_id_reading>& re
         const wchar_t* shadowed =
             index > 0 && reading.scope->root == HKEY_LOCAL_MACHINE ? L" (shadowed by the per-user one)" : L"";
         if (reading.opened != ERROR_SUCCESS) {
-            log.info(L"  ProgID {}, in {}{}: cannot be read (error {})", reading.scope->name, reading.scope->key_name,
-                     shadowed, reading.opened);
+            log.info(L"  ProgID {}, in {}{}: {}", reading.scope->name, reading.scope->key_name, shadowed,
+                     cannot_be_read(reading.opened));
             continue;
         }
         log.info(L"  ProgID {}, in {}{}:", reading.scope->name, reading.scope->key_name, shadowed);
-        const registry_text& class_id = reading.class_id;
-        const bool not_class_id =
-            class_id.state == value_state::text && !class_id.text.empty() && !is_class_id(class_id.text);
-        log.info(L"    CLSID: {}{}", describe_registry_text(class_id), not_class_id ? L" (not a class ID)" : L"");
+        const registry_value& class_id = reading.class_id;
+        const bool not_class_id = class_id.has_text() && !class_id.text.empty() && !is_class_id(class_id.text);
+        log.info(L"    CLSID: {}{}", describe_registry_value(class_id), not_class_id ? L" (not a class ID)" : L"");
         if (reading.current_version.state != value_state::missing) {
-            log.info(L"    CurVer: {}{}", describe_registry_text(reading.current_version),
+            log.info(L"    CurVer: {}{}", describe_registry_value(reading.current_version),
                      reading.current_version_class_id
-                         ? L", whose CLSID is " + describe_registry_text(*reading.current_version_class_id)
+                         ? L", whose CLSID is " + describe_registry_value(*reading.current_version_class_id)
                          : L"");
         }
     }

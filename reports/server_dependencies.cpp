@@ -4,7 +4,7 @@
 #include "reports/library_search.h"
 #include "reports/pe_image.h"
 #include "reports/powerpoint_install.h"
-#include "reports/registry_values.h"
+#include "reports/registry_value.h"
 #include "reports/value_forms.h"
 #include "logging/platform_text.h"
 #include "platform/module_name.h"
@@ -87,14 +87,15 @@ std::vector<std::wstring> known_dlls(platform::registry& registry) {
     constexpr std::wstring_view key = L"System\\CurrentControlSet\\Control\\Session Manager\\KnownDLLs";
     std::vector<std::wstring> names;
     for (DWORD index = 0; index < max_known_dlls; ++index) {
-        const enumerated_value value = read_enumerated_value(registry, HKEY_LOCAL_MACHINE, std::wstring(key),
-                                                             platform::this_edition_view(), index);
-        if (value.status == ERROR_NO_MORE_ITEMS || (value.status != ERROR_SUCCESS && value.status != ERROR_MORE_DATA)) {
+        const registry_value value =
+            read_enumerated_value(registry, HKEY_LOCAL_MACHINE, std::wstring(key), platform::this_edition_view(), index)
+                .value;
+        if (value.state == value_state::missing || value.state == value_state::unreadable) {
             break;
         }
-        if (value.status == ERROR_SUCCESS && value.type == REG_SZ && value.data.size() >= sizeof(wchar_t)) {
-            std::wstring name(value.data.size() / sizeof(wchar_t), L'\0');
-            std::memcpy(name.data(), value.data.data(), name.size() * sizeof(wchar_t));
+        if (value.state == value_state::present && value.type == REG_SZ && value.bytes.size() >= sizeof(wchar_t)) {
+            std::wstring name(value.bytes.size() / sizeof(wchar_t), L'\0');
+            std::memcpy(name.data(), value.bytes.data(), name.size() * sizeof(wchar_t));
             names.emplace_back(name.c_str());
         }
     }

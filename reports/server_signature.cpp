@@ -1,12 +1,14 @@
 #include "reports/server_signature.h"
 
-#include "reports/registry_values.h"
+#include "reports/office_policies.h"
+#include "reports/registry_value.h"
 #include "logging/platform_text.h"
 
 #include <softpub.h>
 #include <wintrust.h>
 
 #include <utility>
+#include <vector>
 
 namespace kestrum::reports {
 
@@ -27,16 +29,18 @@ server_signature read_server_signature(platform::file_signatures& signatures, co
 bool signature_asked_for(platform::registry& registry, const std::vector<std::wstring>& versions,
                          platform::registry_view machine_view) {
     for (const std::wstring& version : versions) {
-        const std::wstring tail = L"Office\\" + version + L"\\PowerPoint\\Security";
-        const std::pair<HKEY, std::wstring> scopes[] = {
-            {HKEY_CURRENT_USER, L"Software\\Policies\\Microsoft\\Cloud\\" + tail},
-            {HKEY_CURRENT_USER, L"Software\\Policies\\Microsoft\\" + tail},
-            {HKEY_LOCAL_MACHINE, L"Software\\Policies\\Microsoft\\" + tail},
-            {HKEY_CURRENT_USER, L"Software\\Microsoft\\" + tail}};
+        const std::wstring tail = version + L"\\PowerPoint\\Security";
+        // The policies, then the user's own setting.
+        std::vector<std::pair<HKEY, std::wstring>> scopes;
+        scopes.reserve(policy_scopes.size() + 1);
+        for (const policy_scope& scope : policy_scopes) {
+            scopes.emplace_back(scope.root, scope.key + tail);
+        }
+        scopes.emplace_back(HKEY_CURRENT_USER, L"Software\\Microsoft\\Office\\" + tail);
         for (const auto& [root, key] : scopes) {
             for (const wchar_t* name : {L"RequireAddinSig", L"NoTBPromptUnsignedAddin"}) {
-                const registry_number value = read_registry_number(registry, root, key, machine_view, name);
-                if (value.state == number_state::number && value.number == 1) {
+                const registry_value value = read_registry_number(registry, root, key, machine_view, name);
+                if (value.has_number() && value.number == 1) {
                     return true;
                 }
             }

@@ -1,6 +1,6 @@
 #include "reports/trust_center.h"
 
-#include "reports/registry_values.h"
+#include "reports/registry_value.h"
 
 #include <spdlog/logger.h>
 
@@ -14,8 +14,8 @@ void report_trust_center(spdlog::logger& log, platform::registry& registry, cons
             L"Software\\Microsoft\\Office\\" + version + L"\\PowerPoint\\" + std::wstring(security_key);
         for (std::size_t index = 0; index < trust_center_switches.size(); ++index) {
             const security_switch& setting = trust_center_switches.at(index);
-            const registry_number value = read_registry_number(registry, HKEY_CURRENT_USER, key, view, setting.name);
-            if (value.state != number_state::number || value.number != switched_on) {
+            const registry_value value = read_registry_number(registry, HKEY_CURRENT_USER, key, view, setting.name);
+            if (!value.has_number() || value.number != switched_on) {
                 continue;
             }
             log.info(L"  Trust Center (this user): {} ({}\\{} = 1)", setting.meaning, security_key, setting.name);

@@ -20,6 +20,7 @@ public:
         std::vector<BYTE> data;
     };
     std::map<std::wstring, std::map<std::wstring, value>> keys;  // by key_name()
+    std::map<std::wstring, LSTATUS> denied;                      // keys there but not to be read, by key_name()
 
     static std::wstring key_name(HKEY root, platform::registry_view view, const std::wstring& path) {
         return std::wstring(root == HKEY_CURRENT_USER ? L"HKCU" : L"HKLM") +
@@ -49,11 +50,17 @@ public:
     }
 
     LSTATUS probe_key(HKEY root, const wchar_t* subkey, platform::registry_view view) override {
+        if (const auto found = denied.find(key_name(root, view, subkey)); found != denied.end()) {
+            return found->second;
+        }
         return keys.count(key_name(root, view, subkey)) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
     }
 
     LSTATUS query_value(HKEY root, const wchar_t* subkey, platform::registry_view view, const wchar_t* name,
                         DWORD* type, BYTE* data, DWORD* size_bytes) override {
+        if (const auto found = denied.find(key_name(root, view, subkey)); found != denied.end()) {
+            return found->second;
+        }
         const auto key = keys.find(key_name(root, view, subkey));
         if (key == keys.end()) {
             return ERROR_FILE_NOT_FOUND;

@@ -81,9 +81,9 @@ TEST_F(RegistrationReport, ElevationValuesMissingMistypedOverlongOrUnterminatedA
     registry.set_text(HKEY_CURRENT_USER, own_view, server_key, L"", L"Pexlo.dll");
     using platform::process_folder;
     context.folders = {{process_folder::program, L"C:\\Kestrum"},
-                        {process_folder::working, L"D:\\"},
-                        {process_folder::windows, L"C:\\Windows"},
-                        {process_folder::system_named, L"C:\\Windows\\System32"}};
+                       {process_folder::working, L"D:\\"},
+                       {process_folder::windows, L"C:\\Windows"},
+                       {process_folder::system_named, L"C:\\Windows\\System32"}};
     context.environment = {{L"PATH", L"C:\\Windows\\System32;;C:\\Tools\\"}};
 
     EXPECT_EQ(report(),
@@ -126,9 +126,9 @@ TEST_F(RegistrationReport, ExpandedServerOfTheOtherViewIsLookedForWhereProgramsO
     const std::wstring bits64_folder = L"C:\\Program Files", bits32_folder = L"C:\\Program Files (x86)";
     const std::wstring other_program_files = other_view == registry_view::bits64 ? bits64_folder : bits32_folder;
     context.environment = {{L"SystemRoot", L"C:\\Windows"},
-                            {L"ProgramW6432", bits64_folder},
-                            {L"ProgramFiles(x86)", bits32_folder},
-                            {L"ProgramFiles", own_view == registry_view::bits64 ? bits64_folder : bits32_folder}};
+                           {L"ProgramW6432", bits64_folder},
+                           {L"ProgramFiles(x86)", bits32_folder},
+                           {L"ProgramFiles", own_view == registry_view::bits64 ? bits64_folder : bits32_folder}};
     const std::wstring other_folder = context.system_folders[other_view];
     add_files({other_folder + L"\\PexloShim.dll", other_program_files + L"\\Pexlo\\Shim.dll"});
 
@@ -154,6 +154,30 @@ TEST_F(RegistrationReport, ExpandedServerOfTheOtherViewIsLookedForWhereProgramsO
                             "[info]   The class is registered for " + bits(other_view) + " programs only: run " +
                                 (other_view == registry_view::bits32 ? "kestrum32.exe." : "kestrum.exe."),
                         }));
+}
+
+TEST_F(RegistrationReport, KeysAndValuesThatCannotBeReadSayWhyAndTheNextScopeIsStillRead) {
+    registry.denied[fake_registry::key_name(HKEY_CURRENT_USER, own_view, prog_id_key)] = ERROR_ACCESS_DENIED;
+    registry.set_text(HKEY_LOCAL_MACHINE, own_view, prog_id_key + L"\\CLSID", L"",
+                      L"{11111111-2222-3333-4444-555555555555}");
+    registry.denied[fake_registry::key_name(HKEY_CURRENT_USER, own_view, class_key)] = ERROR_ACCESS_DENIED;
+    registry.add_key(HKEY_LOCAL_MACHINE, own_view, class_key);
+    registry.denied[fake_registry::key_name(HKEY_LOCAL_MACHINE, own_view, server_key)] = ERROR_ACCESS_DENIED;
+
+    EXPECT_EQ(report(),
+              (Strings{
+                  "[info] ",
+                  "[info] Registration of 'Pexlo.PowerPoint.Addin':",
+                  "[info]   ProgID per user, in HKEY_CURRENT_USER\\Software\\Classes: cannot be read (error 5)",
+                  "[info]   ProgID per machine, in HKEY_LOCAL_MACHINE\\Software\\Classes (shadowed by the "
+                  "per-user one):",
+                  "[info]     CLSID: " + class_id,
+                  class_heading(own_view) + ", per user: cannot be read (error 5)",
+                  class_heading(own_view) + ", per machine (shadowed by the per-user one):",
+                  "[info]     InprocServer32: cannot be read (error 5)",
+                  "[info]     ThreadingModel: cannot be read (error 5)",
+                  class_heading(other_view) + ": not registered",
+              }));
 }
 
 }  // namespace
