@@ -79,9 +79,11 @@ public:
         data_.dwUIChoice = WTD_UI_NONE;
         data_.fdwRevocationChecks = WTD_REVOKE_NONE;
         data_.dwUnionChoice = WTD_CHOICE_FILE;
+        // NOLINTNEXTLINE(cppcoreguidelines-pro-type-union-access): WINTRUST_DATA names its file in a union
         data_.pFile = &file_;
         data_.dwStateAction = WTD_STATEACTION_VERIFY;
         data_.dwProvFlags = WTD_REVOCATION_CHECK_NONE | WTD_CACHE_ONLY_URL_RETRIEVAL;
+        // NOLINTNEXTLINE(cppcoreguidelines-prefer-member-initializer): only once data_ is filled
         result_ = trust_.verify(no_window(), &action_, &data_);
     }
     verification(const verification&) = delete;
@@ -99,7 +101,7 @@ public:
         CRYPT_PROVIDER_SGNR* const signer = provider == nullptr ? nullptr : trust_.signer(provider, 0, FALSE, 0);
         return signer == nullptr || signer->csCertChain == 0 || signer->pasCertChain == nullptr
                    ? nullptr
-                   : signer->pasCertChain[0].pCert;
+                   : signer->pasCertChain->pCert;  // the signer's own certificate comes first
     }
 
 private:
