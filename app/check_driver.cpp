@@ -63,11 +63,10 @@ reports::server_dependency_inputs dependency_inputs(const reports::addin_registr
 }  // namespace
 
 platform_services system_platform_services() {
-    return {platform::system_com_runtime(),        platform::system_process_modules(),
-            platform::system_clr_hosting(),        platform::system_registry(),
-            platform::system_process_context(),    platform::system_file_facts(),
-            platform::system_folder_listing(),     platform::system_local_clock(),
-            platform::system_file_signatures(),    platform::system_running_processes()};
+    return {platform::system_com_runtime(),      platform::system_process_modules(), platform::system_clr_hosting(),
+            platform::system_registry(),         platform::system_process_context(), platform::system_file_facts(),
+            platform::system_folder_listing(),   platform::system_local_clock(),     platform::system_file_signatures(),
+            platform::system_running_processes()};
 }
 
 void run_checks(spdlog::logger& log, const platform_services& platform, handoff::publisher publish) {

@@ -120,12 +120,12 @@ std::optional<std::wstring> name_at(image_reader& reader, const std::vector<sect
         return std::nullopt;
     }
     std::array<BYTE, max_name_bytes> bytes{};
-    const std::size_t count = reader.read_some(*offset, bytes);
-    const auto end = std::find(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(count), BYTE{0});
-    if (end == bytes.begin() + static_cast<std::ptrdiff_t>(count) || end == bytes.begin()) {
+    const std::span<const BYTE> read = std::span(bytes).first(std::min(reader.read_some(*offset, bytes), bytes.size()));
+    const auto end = std::find(read.begin(), read.end(), BYTE{0});
+    if (end == read.end() || end == read.begin()) {
         return std::nullopt;
     }
-    return std::wstring(bytes.begin(), end);
+    return std::wstring(read.begin(), end);
 }
 
 struct table_walk {
@@ -202,7 +202,7 @@ pe_image read_pe_image(platform::file_facts& files, const std::wstring& path) {
 
     std::array<BYTE, optional_header_read> optional{};
     const DWORD optional_read = std::min<DWORD>(optional_size, optional_header_read);
-    if (section_count > max_sections || sections_at + section_count * section_header_bytes > MAXDWORD ||
+    if (section_count > max_sections || sections_at + std::uint64_t{section_count} * section_header_bytes > MAXDWORD ||
         !reader.read(static_cast<DWORD>(optional_at), std::span(optional).first(optional_read))) {
         image.unreadable = L"its headers end past the end of the file";
         return image;
@@ -235,7 +235,7 @@ pe_image read_pe_image(platform::file_facts& files, const std::wstring& path) {
     DWORD first_section = MAXDWORD;
     for (WORD index = 0; index < section_count; ++index) {
         std::array<BYTE, section_header_bytes> header{};
-        if (!reader.read(static_cast<DWORD>(sections_at + index * section_header_bytes), header)) {
+        if (!reader.read(static_cast<DWORD>(sections_at + std::uint64_t{index} * section_header_bytes), header)) {
             image.unreadable = L"its section table ends past the end of the file";
             return image;
         }

@@ -23,9 +23,9 @@ namespace kestrum::reports {
 // it. Reads the registry, the process list, and files' headers, version
 // resources and signatures only; reports only in info records and never
 // touches the run status. Returns the add-in as PowerPoint would find it.
-addin_identity report_powerpoint_view(spdlog::logger& log, platform::registry& registry, platform::process_context& context,
-                                      platform::file_facts& files, platform::file_signatures& signatures,
-                                      platform::running_processes& processes, const addin_registration& registration,
-                                      const object_interfaces& object);
+addin_identity report_powerpoint_view(spdlog::logger& log, platform::registry& registry,
+                                      platform::process_context& context, platform::file_facts& files,
+                                      platform::file_signatures& signatures, platform::running_processes& processes,
+                                      const addin_registration& registration, const object_interfaces& object);
 
 }  // namespace kestrum::reports

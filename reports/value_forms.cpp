@@ -53,7 +53,6 @@ bool is_device_name(std::wstring_view path) {
            port_digits.find(name.back()) != std::wstring_view::npos;
 }
 
-
 std::wstring unquoted(const std::wstring& name, bool& quoted) {
     quoted = false;
     if (name.size() >= 2 && name.front() == L'"') {
