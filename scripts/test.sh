@@ -14,4 +14,10 @@ source "$root/scripts/wine-common.sh"  # finds out once whether 32-bit programs 
 trap 'WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null || true' EXIT
 
 cd "$build"
-ctest --output-on-failure -j "$(nproc)"
+# Now and then Wine fails to start a program at all: the entry ends within a
+# fraction of a second with no output. Such an entry is run once more, and
+# said so; an entry that fails twice fails the run.
+if ! ctest --output-on-failure -j "$(nproc)"; then
+    echo "test.sh: running the failed entries once more:" >&2
+    ctest --rerun-failed --output-on-failure
+fi
