@@ -42,6 +42,7 @@ struct load_facts {
     // Policies, from any scope they were read in.
     trust_switch disable_all;                          // Security\DisableAllAddins
     trust_switch require_signature;                    // Security\RequireAddinSig
+    trust_switch no_prompt_for_unsigned;               // Security\NoTBPromptUnsignedAddin
     bool listed_disabled = false;                      // Resiliency\AddinList\<ProgID> = 0
     bool listed_enabled = false;                       // ... = 1
     bool listed_user_decides = false;                  // ... = 2
@@ -58,6 +59,15 @@ struct load_facts {
     // add-in): its signature, read only when one is asked for.
     server_signature signature;
     object_interfaces object;  // what the created object answered; nothing without one
+
+    // Whether PowerPoint is asked to load only signed add-ins: RequireAddinSig
+    // or NoTBPromptUnsignedAddin is 1 in a policy scope or in the user's own
+    // Trust Center, whatever another scope says. Only then is a signature
+    // read: verifying one costs more than the whole section may take.
+    bool signature_asked() const noexcept {
+        return require_signature.policy.value_or(false) || require_signature.user ||
+               no_prompt_for_unsigned.policy.value_or(false) || no_prompt_for_unsigned.user;
+    }
 };
 
 // The conclusion's text, one of four forms: PowerPoint not found; "will try";

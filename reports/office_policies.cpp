@@ -5,7 +5,7 @@
 #include "reports/registry_value.h"
 #include "logging/platform_text.h"
 
-#include <spdlog/logger.h>
+#include <fmt/xchar.h>
 
 #include <optional>
 
@@ -16,9 +16,9 @@ constexpr DWORD switched_on = 1;
 
 // A switch policy (a REG_DWORD that means something at 1): its record when
 // set, and its setting when it is 0 or 1.
-std::optional<bool> report_switch(spdlog::logger& log, platform::registry& registry, const policy_scope& scope,
-                                  const std::wstring& policy_key, platform::registry_view view, const wchar_t* subkey,
-                                  const wchar_t* name, const wchar_t* meaning) {
+std::optional<bool> read_switch(std::vector<std::wstring>& records, platform::registry& registry,
+                                const policy_scope& scope, const std::wstring& policy_key, platform::registry_view view,
+                                const wchar_t* subkey, const wchar_t* name, const wchar_t* meaning) {
     const registry_value value = read_registry_number(registry, scope.root, policy_key + L"\\" + subkey, view, name);
     if (value.state == value_state::missing) {
         return std::nullopt;
@@ -27,19 +27,20 @@ std::optional<bool> report_switch(spdlog::logger& log, platform::registry& regis
         return false;
     }
     if (value.has_number() && value.number == switched_on) {
-        log.info(L"  Policy ({}): {} ({}\\{} = 1)", scope.name, meaning, subkey, name);
+        records.push_back(fmt::format(L"  Policy ({}): {} ({}\\{} = 1)", scope.name, meaning, subkey, name));
         return true;
     }
     // Set, but to nothing the policy template defines: shown, and not counted.
-    log.info(L"  Policy ({}): {}\\{} is {}{}", scope.name, subkey, name, describe_registry_value(value),
-             value.has_number() ? L", not a documented value" : L"");
+    records.push_back(fmt::format(L"  Policy ({}): {}\\{} is {}{}", scope.name, subkey, name,
+                                  describe_registry_value(value),
+                                  value.has_number() ? L", not a documented value" : L""));
     return std::nullopt;
 }
 
-std::optional<bool> report_switch(spdlog::logger& log, platform::registry& registry, const policy_scope& scope,
-                                  const std::wstring& policy_key, platform::registry_view view,
-                                  const security_switch& setting) {
-    return report_switch(log, registry, scope, policy_key, view, security_key, setting.name, setting.meaning);
+std::optional<bool> read_switch(std::vector<std::wstring>& records, platform::registry& registry,
+                                const policy_scope& scope, const std::wstring& policy_key, platform::registry_view view,
+                                const security_switch& setting) {
+    return read_switch(records, registry, scope, policy_key, view, security_key, setting.name, setting.meaning);
 }
 
 // A scope that sets the switch on decides; one that sets it off decides
@@ -52,8 +53,8 @@ void count_switch(std::optional<bool> setting, trust_switch& decided) {
 
 // The add-in's value in Resiliency\AddinList: REG_SZ "0", "1" or "2" as the
 // policy template writes it, or the same as a REG_DWORD.
-void report_addin_list(spdlog::logger& log, platform::registry& registry, const policy_scope& scope,
-                       const std::wstring& policy_key, platform::registry_view view, load_facts& facts) {
+void read_addin_list(std::vector<std::wstring>& records, platform::registry& registry, const policy_scope& scope,
+                     const std::wstring& policy_key, platform::registry_view view, load_facts& facts) {
     const std::wstring list_key = policy_key + L"\\Resiliency\\AddinList";
     const registry_value text = read_registry_text(registry, scope.root, list_key, view, addin_prog_id);
     std::optional<DWORD> setting;
@@ -75,12 +76,12 @@ void report_addin_list(spdlog::logger& log, platform::registry& registry, const 
     constexpr const wchar_t* meanings[] = {L"this add-in is always disabled", L"this add-in is always enabled",
                                            L"the user decides for this add-in"};
     if (!setting) {
-        log.info(L"  Policy ({}): Resiliency\\AddinList\\{} is {}, not a documented value", scope.name, addin_prog_id,
-                 shown);
+        records.push_back(fmt::format(L"  Policy ({}): Resiliency\\AddinList\\{} is {}, not a documented value",
+                                      scope.name, addin_prog_id, shown));
         return;
     }
-    log.info(L"  Policy ({}): {} (Resiliency\\AddinList\\{} = {})", scope.name, meanings[*setting], addin_prog_id,
-             *setting);
+    records.push_back(fmt::format(L"  Policy ({}): {} (Resiliency\\AddinList\\{} = {})", scope.name, meanings[*setting],
+                                  addin_prog_id, *setting));
     facts.listed_disabled = facts.listed_disabled || *setting == 0;
     facts.listed_enabled = facts.listed_enabled || *setting == 1;
     facts.listed_user_decides = facts.listed_user_decides || *setting == 2;
@@ -88,9 +89,9 @@ void report_addin_list(spdlog::logger& log, platform::registry& registry, const 
 
 }  // namespace
 
-void report_office_policies(spdlog::logger& log, platform::registry& registry,
-                            const std::vector<std::wstring>& versions, platform::registry_view machine_view,
-                            load_facts& facts) {
+std::vector<std::wstring> read_office_policies(platform::registry& registry, const std::vector<std::wstring>& versions,
+                                               platform::registry_view machine_view, load_facts& facts) {
+    std::vector<std::wstring> records;
     // Each scope's key of each version, in that order.
     struct versioned_scope : policy_scope {
         std::wstring subkey;
@@ -106,24 +107,28 @@ void report_office_policies(spdlog::logger& log, platform::registry& registry,
                      [](const versioned_scope& place) -> const std::wstring& { return place.subkey; })) {
         const std::wstring& key = scope->subkey;
         if (opened != ERROR_SUCCESS) {
-            log.info(L"  Policy ({}): {}: {}", scope->name, key, cannot_be_read(opened));
+            records.push_back(fmt::format(L"  Policy ({}): {}: {}", scope->name, key, cannot_be_read(opened)));
             facts.unreadable_policy_keys.push_back(
                 (scope->root == HKEY_CURRENT_USER ? L"HKEY_CURRENT_USER\\" : L"HKEY_LOCAL_MACHINE\\") + key);
             continue;
         }
-        count_switch(report_switch(log, registry, *scope, key, machine_view, trust_center_switches[disable_all_addins]),
-                     facts.disable_all);
-        report_addin_list(log, registry, *scope, key, machine_view, facts);
-        if (report_switch(log, registry, *scope, key, machine_view, L"Resiliency", L"RestrictToList",
-                          L"add-ins not on the managed list are blocked")
+        count_switch(
+            read_switch(records, registry, *scope, key, machine_view, trust_center_switches[disable_all_addins]),
+            facts.disable_all);
+        read_addin_list(records, registry, *scope, key, machine_view, facts);
+        if (read_switch(records, registry, *scope, key, machine_view, L"Resiliency", L"RestrictToList",
+                        L"add-ins not on the managed list are blocked")
                 .value_or(false)) {
             facts.restricted_to_list = true;
         }
         count_switch(
-            report_switch(log, registry, *scope, key, machine_view, trust_center_switches[require_addin_signature]),
+            read_switch(records, registry, *scope, key, machine_view, trust_center_switches[require_addin_signature]),
             facts.require_signature);
-        report_switch(log, registry, *scope, key, machine_view, trust_center_switches[no_prompt_for_unsigned]);
+        count_switch(
+            read_switch(records, registry, *scope, key, machine_view, trust_center_switches[no_prompt_for_unsigned]),
+            facts.no_prompt_for_unsigned);
     }
+    return records;
 }
 
 }  // namespace kestrum::reports

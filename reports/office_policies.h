@@ -2,7 +2,7 @@
 
 // The Office group policies that decide over COM add-ins in PowerPoint, under
 // Software\Policies\Microsoft\Office\<version>\PowerPoint, per user and per
-// machine: written as records when set, and kept for the conclusion.
+// machine: read into records for those set, and kept for the conclusion.
 
 #include "reports/load_conclusion.h"
 #include "platform/registry.h"
@@ -12,10 +12,6 @@
 #include <array>
 #include <string>
 #include <vector>
-
-namespace spdlog {
-class logger;
-}
 
 namespace kestrum::reports {
 
@@ -34,11 +30,12 @@ inline const std::array<policy_scope, 3> policy_scopes = {{
     {HKEY_LOCAL_MACHINE, L"HKLM", L"Software\\Policies\\Microsoft\\Office\\"},
 }};
 
-// Writes "  Policy (HKCU): ..." then "(HKLM)" for every policy set in one of
-// |versions| ("16.0"), and sets the policy facts of |facts|. HKLM is read in
-// |machine_view|, the view PowerPoint reads.
-void report_office_policies(spdlog::logger& log, platform::registry& registry,
-                            const std::vector<std::wstring>& versions, platform::registry_view machine_view,
-                            load_facts& facts);
+// Sets the policy facts of |facts| from every policy set in one of
+// |versions| ("16.0"), and returns their records, "  Policy (HKCU): ..." then
+// "(HKLM)", for the caller to write where they belong: the facts decide
+// records written before them. HKLM is read in |machine_view|, the view
+// PowerPoint reads.
+std::vector<std::wstring> read_office_policies(platform::registry& registry, const std::vector<std::wstring>& versions,
+                                               platform::registry_view machine_view, load_facts& facts);
 
 }  // namespace kestrum::reports

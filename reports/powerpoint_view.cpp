@@ -169,6 +169,12 @@ void report_disabled_items(spdlog::logger& log, platform::registry& registry, co
     }
 }
 
+void write_records(spdlog::logger& log, const std::vector<std::wstring>& records) {
+    for (const std::wstring& record : records) {
+        log.info(L"{}", record);
+    }
+}
+
 // Office reads the user's choice as a DWORD; any other type is no choice.
 void report_kept_enabled(spdlog::logger& log, platform::registry& registry, const std::vector<std::wstring>& versions,
                          registry_view view) {
@@ -307,7 +313,11 @@ addin_identity report_powerpoint_view(spdlog::logger& log, platform::registry& r
     }
     facts.managed = addin.managed;
     const std::vector<std::wstring> versions = office_versions_to_read(registry, powerpoint, view);
-    const bool signature_asked = signature_asked_for(registry, versions, view);
+    // Read before the server's record, which checks a signature only when
+    // they ask for one; written in their place below.
+    const std::vector<std::wstring> policy_records = read_office_policies(registry, versions, view, facts);
+    const std::vector<std::wstring> trust_center_records = read_trust_center(registry, versions, view, facts);
+    const bool signature_asked = facts.signature_asked();
     if (!addin.server_path.empty()) {
         std::wstring signature;
         if (server_exists && signature_asked) {
@@ -328,8 +338,8 @@ addin_identity report_powerpoint_view(spdlog::logger& log, platform::registry& r
     for (const std::wstring& version : versions) {
         report_disabled_items(log, registry, version, view, addin, facts);
     }
-    report_office_policies(log, registry, versions, view, facts);
-    report_trust_center(log, registry, versions, view, facts);
+    write_records(log, policy_records);
+    write_records(log, trust_center_records);
     report_kept_enabled(log, registry, versions, view);
 
     // Settings changed while it runs are written over when it closes.

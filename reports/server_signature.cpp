@@ -1,14 +1,9 @@
 #include "reports/server_signature.h"
 
-#include "reports/office_policies.h"
-#include "reports/registry_value.h"
 #include "logging/platform_text.h"
 
 #include <softpub.h>
 #include <wintrust.h>
-
-#include <utility>
-#include <vector>
 
 namespace kestrum::reports {
 
@@ -24,29 +19,6 @@ server_signature read_server_signature(platform::file_signatures& signatures, co
         return {signature_state::not_valid, {}, static_cast<HRESULT>(check->trust)};
     }
     return {check->trusted_publisher ? signature_state::trusted : signature_state::not_trusted, check->signer, S_OK};
-}
-
-bool signature_asked_for(platform::registry& registry, const std::vector<std::wstring>& versions,
-                         platform::registry_view machine_view) {
-    for (const std::wstring& version : versions) {
-        const std::wstring tail = version + L"\\PowerPoint\\Security";
-        // The policies, then the user's own setting.
-        std::vector<std::pair<HKEY, std::wstring>> scopes;
-        scopes.reserve(policy_scopes.size() + 1);
-        for (const policy_scope& scope : policy_scopes) {
-            scopes.emplace_back(scope.root, scope.key + tail);
-        }
-        scopes.emplace_back(HKEY_CURRENT_USER, L"Software\\Microsoft\\Office\\" + tail);
-        for (const auto& [root, key] : scopes) {
-            for (const wchar_t* name : {L"RequireAddinSig", L"NoTBPromptUnsignedAddin"}) {
-                const registry_value value = read_registry_number(registry, root, key, machine_view, name);
-                if (value.has_number() && value.number == 1) {
-                    return true;
-                }
-            }
-        }
-    }
-    return false;
 }
 
 std::wstring signature_text(const server_signature& signature) {

@@ -2,13 +2,14 @@
 
 #include "reports/registry_value.h"
 
-#include <spdlog/logger.h>
+#include <fmt/xchar.h>
 
 namespace kestrum::reports {
 
-void report_trust_center(spdlog::logger& log, platform::registry& registry, const std::vector<std::wstring>& versions,
-                         platform::registry_view view, load_facts& facts) {
+std::vector<std::wstring> read_trust_center(platform::registry& registry, const std::vector<std::wstring>& versions,
+                                            platform::registry_view view, load_facts& facts) {
     constexpr DWORD switched_on = 1;
+    std::vector<std::wstring> records;
     for (const std::wstring& version : versions) {
         const std::wstring key =
             L"Software\\Microsoft\\Office\\" + version + L"\\PowerPoint\\" + std::wstring(security_key);
@@ -18,14 +19,18 @@ void report_trust_center(spdlog::logger& log, platform::registry& registry, cons
             if (!value.has_number() || value.number != switched_on) {
                 continue;
             }
-            log.info(L"  Trust Center (this user): {} ({}\\{} = 1)", setting.meaning, security_key, setting.name);
+            records.push_back(fmt::format(L"  Trust Center (this user): {} ({}\\{} = 1)", setting.meaning, security_key,
+                                          setting.name));
             if (index == disable_all_addins) {
                 facts.disable_all.user = true;
             } else if (index == require_addin_signature) {
                 facts.require_signature.user = true;
+            } else if (index == no_prompt_for_unsigned) {
+                facts.no_prompt_for_unsigned.user = true;
             }
         }
     }
+    return records;
 }
 
 }  // namespace kestrum::reports

@@ -13,10 +13,6 @@
 #include <string>
 #include <vector>
 
-namespace spdlog {
-class logger;
-}
-
 namespace kestrum::reports {
 
 struct security_switch {
@@ -33,10 +29,10 @@ inline constexpr std::array<security_switch, 3> trust_center_switches = {{
     {L"NoTBPromptUnsignedAddin", L"unsigned add-ins are disabled without a prompt"},
 }};
 
-// Writes "  Trust Center (this user): {meaning} (Security\{name} = 1)" for
-// each switch the user set in one of |versions| ("16.0"), and keeps the
-// user's settings in |facts|.
-void report_trust_center(spdlog::logger& log, platform::registry& registry, const std::vector<std::wstring>& versions,
-                         platform::registry_view view, load_facts& facts);
+// Keeps the user's settings of |versions| ("16.0") in |facts|, and returns
+// "  Trust Center (this user): {meaning} (Security\{name} = 1)" for each
+// switch the user set, for the caller to write where they belong.
+std::vector<std::wstring> read_trust_center(platform::registry& registry, const std::vector<std::wstring>& versions,
+                                            platform::registry_view view, load_facts& facts);
 
 }  // namespace kestrum::reports

@@ -1,8 +1,10 @@
 #include "reports/click_to_run.h"
 #include "reports/disabled_items.h"
 #include "reports/load_conclusion.h"
+#include "reports/office_policies.h"
 #include "reports/powerpoint_view.h"
 #include "reports/server_signature.h"
+#include "reports/trust_center.h"
 #include "tests/unit/fake_file_facts.h"
 #include "tests/unit/fake_process_context.h"
 #include "tests/unit/fake_platform_facts.h"
@@ -282,7 +284,10 @@ TEST_P(SignatureAskedFor, OnlyByASwitchSetToOneInAScopePowerPointReads) {
     registry.set_raw(GetParam().root, platform::registry_view::bits32,
                      L"Software\\" + GetParam().key + L"\\Office\\16.0\\PowerPoint\\Security", L"NoTBPromptUnsignedAddin",
                      GetParam().type, {GetParam().value, 0, 0, 0});
-    EXPECT_EQ(signature_asked_for(registry, {L"16.0"}, platform::registry_view::bits32), GetParam().asked);
+    load_facts facts;
+    read_office_policies(registry, {L"16.0"}, platform::registry_view::bits32, facts);
+    read_trust_center(registry, {L"16.0"}, platform::registry_view::bits32, facts);
+    EXPECT_EQ(facts.signature_asked(), GetParam().asked);
 }
 
 INSTANTIATE_TEST_SUITE_P(
