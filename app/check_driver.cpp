@@ -39,27 +39,6 @@ std::optional<checks::addin_instance> activate_holding_hosting_layer(spdlog::log
     return checks::activate_addin(log, platform.com, status);
 }
 
-// The add-in's server as COM finds it in this edition's view, and the
-// folders its imports are looked for in.
-reports::server_dependency_inputs dependency_inputs(const reports::addin_registration& registration,
-                                                    platform::process_context& context) {
-    reports::server_dependency_inputs inputs{{},
-                                             false,
-                                             {},
-                                             {},
-                                             context.system_folder(platform::this_edition_view()),
-                                             context.folder(platform::process_folder::windows),
-                                             context.folder(platform::process_folder::working),
-                                             context.environment_variable(L"PATH")};
-    if (const std::optional<reports::used_class> used = registration.used(platform::this_edition_view())) {
-        inputs.server_path = used->server_exists ? used->server_path : L"";
-        inputs.managed = used->managed;
-        inputs.runtime_version = used->runtime_version;
-        inputs.code_base_path = used->code_base_path;
-    }
-    return inputs;
-}
-
 }  // namespace
 
 platform_services system_platform_services() {
@@ -96,8 +75,8 @@ void run_checks(spdlog::logger& log, const platform_services& platform, handoff:
         publish.step(handoff::run_step::writing_reports);
     } else {
         reports::report_registration(log, registration);
-        reports::report_server_dependencies(log, platform.registry, platform.files, platform.process,
-                                            dependency_inputs(registration, platform.context));
+        reports::report_server_dependencies(log, platform.registry, platform.context, platform.files, platform.process,
+                                            registration.used(platform::this_edition_view()));
     }
     // Whether PowerPoint itself would load the add-in: what the customer
     // sees, whichever way the activation went.

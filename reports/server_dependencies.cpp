@@ -283,29 +283,35 @@ void report_downloaded(spdlog::logger& log, platform::file_facts& files, const s
 
 }  // namespace
 
-void report_server_dependencies(spdlog::logger& log, platform::registry& registry, platform::file_facts& files,
-                                platform::process_modules& modules, const server_dependency_inputs& inputs) {
-    if (inputs.server_path.empty() || !files.exists(inputs.server_path.c_str())) {
+void report_server_dependencies(spdlog::logger& log, platform::registry& registry, platform::process_context& context,
+                                platform::file_facts& files, platform::process_modules& modules,
+                                const std::optional<used_class>& server) {
+    if (!server || server->server_path.empty() || !server->server_exists) {
         return;
     }
     log.info("");
     log.info("What loading the add-in's server needs:");
 
-    const std::wstring root = inputs.managed ? inputs.code_base_path : inputs.server_path;
-    const search_places places{loaded_modules(modules), known_dlls(registry),  folder_of(root),
-                               inputs.system_folder,    inputs.windows_folder, inputs.working_folder,
-                               inputs.path_variable};
+    const std::wstring& root = server->managed ? server->code_base_path : server->server_path;
+    const bool root_exists = server->managed ? server->code_base_exists : server->server_exists;
+    const search_places places{loaded_modules(modules),
+                               known_dlls(registry),
+                               folder_of(root),
+                               context.system_folder(platform::this_edition_view()),
+                               context.folder(platform::process_folder::windows),
+                               context.folder(platform::process_folder::working),
+                               context.environment_variable(L"PATH")};
     dependency_walk walk(log, files, places);
     std::vector<std::wstring> downloaded_candidates;
-    if (inputs.managed) {
+    if (server->managed) {
         log.info(L"  .NET Framework: {}", dotnet_frameworks(registry));
-        if (!inputs.runtime_version.empty()) {
-            log.info(L"  The add-in asks for runtime {}: {}.", escape_platform_text(inputs.runtime_version),
-                     dotnet_runtime_state(registry, inputs.runtime_version));
+        if (!server->runtime_version.empty()) {
+            log.info(L"  The add-in asks for runtime {}: {}.", escape_platform_text(server->runtime_version),
+                     dotnet_runtime_state(registry, server->runtime_version));
         }
     }
-    if (!root.empty() && files.exists(root.c_str())) {
-        walk.walk(root, inputs.managed);
+    if (!root.empty() && root_exists) {
+        walk.walk(root, server->managed);
         walk.conclude(registry);
         downloaded_candidates.push_back(root);
     }

@@ -3,6 +3,7 @@
 #include "reports/powerpoint_install.h"
 #include "reports/server_dependencies.h"
 #include "tests/unit/fake_file_facts.h"
+#include "tests/unit/fake_process_context.h"
 #include "tests/unit/fake_process_modules.h"
 #include "tests/unit/fake_registry.h"
 #include "tests/unit/recording_log.h"
@@ -141,7 +142,7 @@ TEST(LibrarySearch, TheLoadersOrderForAServerLoadedByItsFullPath) {
 // What the section writes for a server in C:\Addin, with KERNEL32.dll loaded,
 // ole32.dll a KnownDLL and files as each row leaves them.
 // clang-format off
-struct section_row { const char* name; std::function<void(testing::fake_file_facts&, testing::fake_registry&, server_dependency_inputs&)> setup; Strings records; };  // clang-format on
+struct section_row { const char* name; std::function<void(testing::fake_file_facts&, testing::fake_registry&, used_class&)> setup; Strings records; };  // clang-format on
 
 TEST(ServerDependencies, WhatLoadingTheServerNeedsAfterAFailedCreation) {
     const std::string heading = "[info] What loading the add-in's server needs:";
@@ -149,7 +150,7 @@ TEST(ServerDependencies, WhatLoadingTheServerNeedsAfterAFailedCreation) {
     const std::wstring ndp = L"Software\\Microsoft\\NET Framework Setup\\NDP\\";
     using files_t = testing::fake_file_facts;
     using registry_t = testing::fake_registry;
-    using inputs_t = server_dependency_inputs;
+    using inputs_t = used_class;
     const auto bytes_of = [](std::string_view text) { return std::vector<BYTE>(text.begin(), text.end()); };
     const auto managed = [](inputs_t& inputs, const wchar_t* code_base) {
         inputs.server_path = L"C:\\Sys\\mscoree.dll", inputs.managed = true, inputs.code_base_path = code_base;
@@ -240,11 +241,19 @@ TEST(ServerDependencies, WhatLoadingTheServerNeedsAfterAFailedCreation) {
         testing::fake_process_modules modules;
         modules.add(L"C:\\Kestrum\\kestrum.exe");
         modules.add(L"C:\\Sys\\KERNEL32.dll");
-        server_dependency_inputs inputs{L"C:\\Addin\\Server.dll", false,       {},          {}, L"C:\\Sys",
-                                        L"C:\\Windows",           L"D:\\Work", L"E:\\Tools"};
+        testing::fake_process_context context;
+        context.system_folders[own_view] = L"C:\\Sys";
+        context.folders = {{platform::process_folder::windows, L"C:\\Windows"},
+                           {platform::process_folder::working, L"D:\\Work"}};
+        context.environment[L"PATH"] = L"E:\\Tools";
+        used_class inputs;
+        inputs.server_path = L"C:\\Addin\\Server.dll";
         row.setup(files, registry, inputs);
+        // What the registration found of its files.
+        inputs.server_exists = files.exists(inputs.server_path.c_str());
+        inputs.code_base_exists = inputs.managed && files.exists(inputs.code_base_path.c_str());
         testing::recording_log log;
-        report_server_dependencies(log.logger(), registry, files, modules, inputs);
+        report_server_dependencies(log.logger(), registry, context, files, modules, inputs);
         Strings expected = row.records;
         if (!expected.empty()) expected.insert(expected.begin(), {"[info] ", heading});
         EXPECT_EQ(log.records(), expected) << row.name;
