@@ -5,6 +5,10 @@
 
 #include <windows.h>
 
+#include <optional>
+#include <string>
+#include <vector>
+
 namespace kestrum::platform {
 
 class process_modules {
@@ -23,6 +27,13 @@ public:
     // a module already gone. Both cut a name that does not fit.
     virtual DWORD module_file_name(HANDLE process, HMODULE module, wchar_t* name, DWORD size_chars) = 0;
 };
+
+// The full path of every module loaded in this process, in the order the
+// platform lists them, leaving out those whose name cannot be read; none when
+// enumeration fails. Enumeration can fail while a module loads or unloads,
+// so a failure is tried again, and a table too small is grown for a few
+// rounds, up to more modules than any process holds.
+std::optional<std::vector<std::wstring>> loaded_module_paths(process_modules& process);
 
 // The real calls of kernel32.
 process_modules& system_process_modules();

@@ -7,7 +7,6 @@
 #include "reports/registry_value.h"
 #include "reports/value_forms.h"
 #include "logging/platform_text.h"
-#include "platform/module_name.h"
 
 #include <spdlog/logger.h>
 
@@ -28,8 +27,7 @@ using logging::escape_platform_text;
 
 // The whole walk reads no more program files than this.
 constexpr std::size_t max_files = 512;
-// More modules than any process holds, and more KnownDLLs than any list.
-constexpr std::size_t max_modules = 4096;
+// More KnownDLLs than any list.
 constexpr DWORD max_known_dlls = 1024;
 // A Zone.Identifier stream holds a few short lines.
 constexpr std::size_t zone_bytes = 1024;
@@ -58,29 +56,6 @@ std::optional<int> bits_of(WORD machine) {
 std::wstring folder_of(const std::wstring& path) {
     const std::size_t at = path.find_last_of(L"\\/");
     return at == std::wstring::npos ? std::wstring() : path.substr(0, at == 2 && path[1] == L':' ? at + 1 : at);
-}
-
-std::vector<std::wstring> loaded_modules(platform::process_modules& process) {
-    const HANDLE self = process.current_process();
-    std::vector<HMODULE> handles(max_modules);
-    DWORD needed = 0;
-    if (!process.enumerate_all_modules(self, handles.data(), static_cast<DWORD>(handles.size() * sizeof(HMODULE)),
-                                       &needed)) {
-        return {};
-    }
-    handles.resize(std::min<std::size_t>(needed / sizeof(HMODULE), handles.size()));
-    std::vector<std::wstring> paths;
-    for (const HMODULE module : handles) {
-        if (module == nullptr) {
-            continue;  // a null handle would name this program itself
-        }
-        std::wstring path = platform::read_whole_module_name(
-            [&](wchar_t* name, DWORD capacity) { return process.module_file_name(self, module, name, capacity); });
-        if (!path.empty()) {
-            paths.push_back(std::move(path));
-        }
-    }
-    return paths;
 }
 
 std::vector<std::wstring> known_dlls(platform::registry& registry) {
@@ -294,7 +269,8 @@ void report_server_dependencies(spdlog::logger& log, platform::registry& registr
 
     const std::wstring& root = server->managed ? server->code_base_path : server->server_path;
     const bool root_exists = server->managed ? server->code_base_exists : server->server_exists;
-    const search_places places{loaded_modules(modules),
+    // Without a list of what is loaded, each library is looked for as a file.
+    const search_places places{platform::loaded_module_paths(modules).value_or(std::vector<std::wstring>{}),
                                known_dlls(registry),
                                folder_of(root),
                                context.system_folder(platform::this_edition_view()),
