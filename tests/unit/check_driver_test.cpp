@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace kestrum::app {
 namespace {
 
@@ -48,22 +50,36 @@ Strings after_banner(const recording_log& log) {
     return Strings(records.begin() + 3, records.end());
 }
 
-TEST(CheckDriver, UnregisteredAddinEndsAtTheVerdictWithTheSameCode) {
+// The platform of one run: nothing registered, no Office, no files, and
+// the hosting layer |Clr| stands in for.
+template <typename Clr>
+struct run_fakes {
+    template <typename... ClrArguments>
+    explicit run_fakes(ClrArguments&&... arguments) : clr(std::forward<ClrArguments>(arguments)...) {}
+
+    platform_services services() {
+        return {com, process, clr, registry, context, files, folders, clock, signatures, running};
+    }
+
     fake_com_runtime com;
-    com.resolve_result = CO_E_CLASSSTRING;
     fake_process_modules process;
-    unreachable_clr clr(E_FAIL);
+    Clr clr;
     fake_registry registry;
     testing::fake_process_context context;
     fake_file_facts files;
     testing::fake_folder_listing folders;
-    testing::fixed_clock clock(0);
+    testing::fixed_clock clock{0};
     fake_file_signatures signatures;
     fake_running_processes running;
+};
+
+TEST(CheckDriver, UnregisteredAddinEndsAtTheVerdictWithTheSameCode) {
+    run_fakes<unreachable_clr> fakes(E_FAIL);
+    fakes.com.resolve_result = CO_E_CLASSSTRING;
     recording_log log;
 
     handoff::run_progress progress{};
-    run_checks(log.logger(), {com, process, clr, registry, context, files, folders, clock, signatures, running}, handoff::publisher(&progress));
+    run_checks(log.logger(), fakes.services(), handoff::publisher(&progress));
 
     EXPECT_EQ(progress.step.load(), static_cast<std::uint32_t>(handoff::run_step::writing_reports));
     EXPECT_EQ(after_banner(log),
@@ -73,26 +89,17 @@ TEST(CheckDriver, UnregisteredAddinEndsAtTheVerdictWithTheSameCode) {
                        "[info]   ProgID: not registered, neither per user (HKEY_CURRENT_USER\\Software\\Classes) nor "
                        "per machine (HKEY_LOCAL_MACHINE\\Software\\Classes)",
                        "[error] An error occurred. HRESULT=0x800401F3"}));
-    EXPECT_TRUE(process.table_sizes_seen.empty()) << "no listing runs after a failed activation";
-    EXPECT_EQ(com.events, (Strings{"initialize", "resolve"}));
+    EXPECT_TRUE(fakes.process.table_sizes_seen.empty()) << "no listing runs after a failed activation";
+    EXPECT_EQ(fakes.com.events, (Strings{"initialize", "resolve"}));
 }
 
 TEST(CheckDriver, SuccessfulRunListsHoldsTheAddinThenTearsDownBeforeDone) {
-    fake_com_runtime com;
-    fake_process_modules process;
-    process.add(L"C:\\tools\\kestrum.exe");
-    stand_in_clr clr(L"no_runtime");
-    fake_registry registry;
-    testing::fake_process_context context;
-    fake_file_facts files;
-    testing::fake_folder_listing folders;
-    testing::fixed_clock clock(0);
-    fake_file_signatures signatures;
-    fake_running_processes running;
+    run_fakes<stand_in_clr> fakes(L"no_runtime");
+    fakes.process.add(L"C:\\tools\\kestrum.exe");
     recording_log log;
 
     handoff::run_progress progress{};
-    run_checks(log.logger(), {com, process, clr, registry, context, files, folders, clock, signatures, running}, handoff::publisher(&progress));
+    run_checks(log.logger(), fakes.services(), handoff::publisher(&progress));
 
     EXPECT_EQ(progress.step.load(), static_cast<std::uint32_t>(handoff::run_step::writing_reports));
     EXPECT_EQ(after_banner(log),
@@ -101,24 +108,15 @@ TEST(CheckDriver, SuccessfulRunListsHoldsTheAddinThenTearsDownBeforeDone) {
                        "[info] Listing .NET assemblies loaded by Pexlo add-in:", "[info] Done."},
                   {"[info]   The add-in's object does not implement IDTExtensibility2 (HRESULT=0x80004002): "
                    "PowerPoint cannot connect it as a COM add-in."}));
-    EXPECT_EQ(com.events, (Strings{"initialize", "resolve", "create", "release addin", "uninitialize"}));
-    EXPECT_EQ(clr.outstanding_references(), 0);
+    EXPECT_EQ(fakes.com.events, (Strings{"initialize", "resolve", "create", "release addin", "uninitialize"}));
+    EXPECT_EQ(fakes.clr.outstanding_references(), 0);
 }
 
 TEST(CheckDriver, UnreachableHostingLayerMakesTheVerdictAnError) {
-    fake_com_runtime com;
-    fake_process_modules process;
-    unreachable_clr clr(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
-    fake_registry registry;
-    testing::fake_process_context context;
-    fake_file_facts files;
-    testing::fake_folder_listing folders;
-    testing::fixed_clock clock(0);
-    fake_file_signatures signatures;
-    fake_running_processes running;
+    run_fakes<unreachable_clr> fakes(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
     recording_log log;
 
-    run_checks(log.logger(), {com, process, clr, registry, context, files, folders, clock, signatures, running});
+    run_checks(log.logger(), fakes.services());
 
     EXPECT_EQ(log.records().back(), "[error] An error occurred. HRESULT=0x8007007E");
 }
