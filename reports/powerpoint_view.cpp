@@ -305,11 +305,13 @@ addin_identity report_powerpoint_view(spdlog::logger& log, platform::registry& r
     addin.friendly_names = friendly_names;
     bool server_exists = false;
     std::wstring hosting_layer;
+    bool hosting_layer_exists = false;
     if (const std::optional<used_class> used = registration.used(view)) {
         addin.managed = used->managed;
         addin.server_path = used->managed ? used->code_base_path : used->server_path;
         server_exists = used->managed ? used->code_base_exists : used->server_exists;
         hosting_layer = used->managed ? used->server_path : L"";
+        hosting_layer_exists = used->managed && used->server_exists;
     }
     facts.managed = addin.managed;
     const std::vector<std::wstring> versions = office_versions_to_read(registry, powerpoint, view);
@@ -328,11 +330,16 @@ addin_identity report_powerpoint_view(spdlog::logger& log, platform::registry& r
                  server_exists ? version_text(files.version(addin.server_path.c_str())) : L"no such file", signature);
     }
     // For a .NET add-in, Office checks the signature of the file
-    // InprocServer32 names, the hosting layer, as the loader finds it.
+    // InprocServer32 names, the hosting layer, as the loader finds it. One
+    // found nowhere has no signature to read, and the CodeBase's is not the
+    // one checked: it is left unread, and its bare name is no file to show.
     if (addin.managed && signature_asked && !hosting_layer.empty()) {
-        facts.signature = read_server_signature(signatures, hosting_layer);
-        log.info(L"  Signature checked by PowerPoint: {}, {}", escape_platform_text(hosting_layer),
-                 signature_text(facts.signature));
+        facts.signature = {};
+        if (hosting_layer_exists) {
+            facts.signature = read_server_signature(signatures, hosting_layer);
+            log.info(L"  Signature checked by PowerPoint: {}, {}", escape_platform_text(hosting_layer),
+                     signature_text(facts.signature));
+        }
     }
 
     for (const std::wstring& version : versions) {

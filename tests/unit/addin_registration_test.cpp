@@ -31,6 +31,7 @@ struct registration_row {
     bool exists;
     bool through_current_version = false;  // the ProgID names its class through CurVer only
     std::wstring code_base;                // with an mscoree.dll server: the file PowerPoint loads
+    bool signature_asked = false;          // the user's Trust Center asks for signed add-ins
 };
 
 class AddinRegistration : public ::testing::TestWithParam<registration_row> {
@@ -89,6 +90,10 @@ TEST_P(AddinRegistration, FindsTheServerAsTheLoaderDoesAndBothReportsNameIt) {
             files.files[in_view(path)];
         }
     }
+    if (row.signature_asked) {
+        registry.set_raw(HKEY_CURRENT_USER, view, L"Software\\Microsoft\\Office\\16.0\\PowerPoint\\Security",
+                         L"RequireAddinSig", REG_DWORD, {1, 0, 0, 0});
+    }
     // PowerPoint of the row's bitness, so that its view is the row's.
     std::vector<BYTE> header(0x46, 0);
     header[0] = 'M', header[1] = 'Z', header[0x3C] = 0x40, header[0x40] = 'P', header[0x41] = 'E';
@@ -122,8 +127,15 @@ TEST_P(AddinRegistration, FindsTheServerAsTheLoaderDoesAndBothReportsNameIt) {
     testing::recording_log view_log;
     report_powerpoint_view(view_log.logger(), registry, context, files, signatures, processes, registration, {});
     const std::string server_record =
-        "[info]   Server: " + shown + ", " + (row.exists ? "no version information" : "no such file");
+        "[info]   Server: " + shown + ", " +
+        (row.exists || !row.code_base.empty() ? "no version information" : "no such file") +
+        (row.signature_asked ? ", not signed" : "");
     EXPECT_EQ(std::count(view_log.records().begin(), view_log.records().end(), server_record), 1);
+    // The hosting layer's signature is shown only for a file there is.
+    const std::string hosting_layer_record =
+        "[info]   Signature checked by PowerPoint: " + platform::to_utf8(in_view(row.found)) + ", not signed";
+    EXPECT_EQ(std::count(view_log.records().begin(), view_log.records().end(), hosting_layer_record),
+              row.signature_asked && row.exists ? 1 : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -153,7 +165,9 @@ INSTANTIATE_TEST_SUITE_P(
                          false, L""},
         registration_row{"missing_bare_name", true, L"PexloGone.dll", REG_SZ, L"", L"PexloGone.dll", false, false, L""},
         registration_row{"managed", false, L"mscoree.dll", REG_SZ, L"{system}\\mscoree.dll", L"{system}\\mscoree.dll",
-                         true, false, L"C:\\Pexlo\\Managed.dll"}),
+                         true, false, L"C:\\Pexlo\\Managed.dll"},
+        registration_row{"managed_hosting_layer_found_nowhere", false, L"mscoree.dll", REG_SZ, L"", L"mscoree.dll",
+                         false, false, L"C:\\Pexlo\\Managed.dll", true}),
     [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
