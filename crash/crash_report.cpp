@@ -1,7 +1,7 @@
 #include "crash/crash_report.h"
 
 #include "logging/gated_logger.h"
-#include "logging/handle_file_sink.h"
+#include "logging/record_sink.h"
 #include "logging/record_layout.h"
 #include "logging/status_code.h"
 #include "crash/crash_hooks.h"
