@@ -73,7 +73,7 @@ void list_process_modules(spdlog::logger& log, platform::process_modules& proces
         const std::wstring path = platform::read_whole_module_name(
             [&](wchar_t* name, DWORD capacity) { return process.module_file_name(self, module, name, capacity); });
         if (!path.empty()) {
-            log.info(L"  {}", logging::escaped{path});
+            log.info(logging::escaped_message("  ", path).view());
         }
     }
 }

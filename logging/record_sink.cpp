@@ -106,7 +106,10 @@ void record_sink::log(const spdlog::details::log_msg& message) {
 }
 
 void record_sink::write_console(std::string_view record, spdlog::level::level_enum level) {
-    const std::uint32_t number = console_records_.fetch_add(1) + 1;
+    // Counted without a locked add: the number only names the record a
+    // paused reader holds, and records come from one thread at a time.
+    const std::uint32_t number = console_records_.load(std::memory_order_relaxed) + 1;
+    console_records_.store(number, std::memory_order_relaxed);
     publish_.console_writing(number);
     if (output_is_console_) {
         // "[", the level in its colour, then the rest, as the pattern
