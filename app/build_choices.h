@@ -1,6 +1,6 @@
 #pragma once
 
-#include "logging/handle_file_sink.h"
+#include "logging/record_sink.h"
 #include "watch/watcher.h"
 
 #include <windows.h>

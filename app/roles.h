@@ -2,7 +2,7 @@
 
 // The three roles a kestrum process can play.
 
-#include "logging/handle_file_sink.h"
+#include "logging/record_sink.h"
 #include "watch/watcher.h"
 #include "watch/worker_handoff.h"
 

@@ -72,7 +72,7 @@ void list_assembly(spdlog::logger& log, IUnknown& element, LONG index, run_statu
         log.error("    Failed to get assembly name at index {}. HRESULT=0x{:08X}", index, logging::status_code(named));
         return;
     }
-    log.info(L"  {}", logging::escaped{name.view()});
+    log.info(logging::escaped_message("  ", name.view()).view());
 
     platform::unique_bstr location;
     const HRESULT located = assembly->get_Location(location.put());
@@ -84,7 +84,7 @@ void list_assembly(spdlog::logger& log, IUnknown& element, LONG index, run_statu
         log.error("    Failed to get assembly location. HRESULT=0x{:08X}", logging::status_code(located));
         return;
     }
-    log.info(L"    Path: {}", logging::escaped{location.view()});
+    log.info(logging::escaped_message("    Path: ", location.view()).view());
 }
 
 void report_malformed_array(spdlog::logger& log, HRESULT result, run_status& status) {

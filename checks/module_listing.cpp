@@ -19,7 +19,7 @@ void list_process_modules(spdlog::logger& log, platform::process_modules& proces
         return;
     }
     for (const std::wstring& path : *paths) {
-        log.info(L"  {}", logging::escaped{path});
+        log.info(logging::escaped_message("  ", path).view());
     }
 }
 

@@ -39,7 +39,7 @@ void write_runtime_version(spdlog::logger& log, ICLRRuntimeInfo& runtime_info) {
             return platform::filled{static_cast<DWORD>(::wcsnlen(buffer, capacity)), size > capacity ? size : 0};
         },
         {.first = version_capacity});
-    log.info(L"  Running using CLR Runtime {}", logging::escaped{version});
+    log.info(logging::escaped_message("  Running using CLR Runtime ", version).view());
 }
 
 void list_runtime(spdlog::logger& log, IUnknown& runtime, run_status& status) {

@@ -106,10 +106,12 @@ else()
     target_include_directories(kestrum_spdlog_headers SYSTEM INTERFACE "${kestrum_inc}")
     target_compile_definitions(kestrum_spdlog_headers INTERFACE SPDLOG_FMT_EXTERNAL)
 endif()
-# Wide format strings are converted to UTF-8 inside the logger; the console
-# sink converts back to UTF-16 so any console code page shows the text right.
-# spdlog's implementation is compiled once, in logging/spdlog_library.cpp;
-# every other file sees only its declarations.
+# Wide format strings are converted to UTF-8 inside the logger; a console is
+# written in UTF-16 so any console code page shows the text right. No record
+# shows a thread id, so none is looked up for each one (through emulated
+# thread-local storage under MinGW). spdlog's implementation is compiled
+# once, in logging/spdlog_library.cpp; every other file sees only its
+# declarations.
 target_compile_definitions(kestrum_spdlog_headers INTERFACE
     FMT_HEADER_ONLY SPDLOG_COMPILED_LIB
-    SPDLOG_WCHAR_TO_UTF8_SUPPORT SPDLOG_UTF8_TO_WCHAR_CONSOLE)
+    SPDLOG_WCHAR_TO_UTF8_SUPPORT SPDLOG_UTF8_TO_WCHAR_CONSOLE SPDLOG_NO_THREAD_ID)

@@ -1,7 +1,7 @@
 #include "crash/crash_report.h"
 
 #include "logging/gated_logger.h"
-#include "logging/handle_file_sink.h"
+#include "logging/record_sink.h"
 #include "logging/record_layout.h"
 #include "logging/status_code.h"
 #include "crash/crash_hooks.h"
@@ -23,6 +23,18 @@ constexpr std::size_t text_capacity = 3 * 32768 + 512;
 // A verdict.
 constexpr std::size_t short_text_capacity = 64;
 constexpr int first_year = 1900;
+
+// The crash path's text, apart from the writer: plain zeroed storage costs
+// the program file nothing, where inside an object with a virtual table it
+// would be written into the file's data, zeros and all.
+struct crash_texts {
+    char module[text_capacity];
+    char message[text_capacity];
+    char verdict[short_text_capacity];
+    char record[2 * text_capacity];
+    wchar_t wide[2 * text_capacity];
+};
+crash_texts texts;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables): the crash path's own storage
 
 class crash_record_writer final : public crash_writer {
 public:
@@ -51,7 +63,8 @@ public:
         const std::string_view message =
             describe(crash, after_verdict ? "The process crashed after its verdict: " : "The process crashed: ");
         const std::string_view verdict =
-            to_view(verdict_, fmt::format_to_n(verdict_, sizeof(verdict_), logging::error_verdict_format, crash.code));
+            to_view(text_.verdict,
+                    fmt::format_to_n(text_.verdict, sizeof(text_.verdict), logging::error_verdict_format, crash.code));
         if (!file_written_) {
             const SYSTEMTIME now = local_time_now();
             std::tm local{};
@@ -63,19 +76,20 @@ public:
             local.tm_sec = now.wSecond;
             std::array<char, logging::stamp_size> stamp{};
             logging::write_stamp(stamp, local, now.wMilliseconds, utc_offset_minutes_);
-            const std::span<char> records(record_);
+            const std::span<char> records(text_.record);
             std::size_t written = logging::write_record(records, stamp, "error", message);
             if (!after_verdict) {
                 written += logging::write_record(records.subspan(written), stamp, "error", verdict);
             }
-            publish_and_write(!after_verdict, crash.code, std::string_view(record_, written));
+            publish_and_write(!after_verdict, crash.code, std::string_view(text_.record, written));
             file_written_ = true;
         }
         if (!console_written_) {
-            const auto written = after_verdict ? fmt::format_to_n(record_, sizeof(record_), "[error] {}\r\n", message)
-                                               : fmt::format_to_n(record_, sizeof(record_),
-                                                                  "[error] {}\r\n[error] {}\r\n", message, verdict);
-            write_once(standard_output_, to_view(record_, written), output_is_console_);
+            const auto written = after_verdict
+                                     ? fmt::format_to_n(text_.record, sizeof(text_.record), "[error] {}\r\n", message)
+                                     : fmt::format_to_n(text_.record, sizeof(text_.record),
+                                                        "[error] {}\r\n[error] {}\r\n", message, verdict);
+            write_once(standard_output_, to_view(text_.record, written), output_is_console_);
             console_written_ = true;
         }
     }
@@ -90,10 +104,10 @@ private:
     std::string_view describe(const crash_details& crash, std::string_view crashed) noexcept {
         std::string_view module = "an unknown module";
         if (crash.module_path != nullptr && *crash.module_path != L'\0') {
-            const int length =
-                ::WideCharToMultiByte(CP_UTF8, 0, crash.module_path, -1, module_, sizeof(module_), nullptr, nullptr);
+            const int length = ::WideCharToMultiByte(CP_UTF8, 0, crash.module_path, -1, text_.module,
+                                                     sizeof(text_.module), nullptr, nullptr);
             if (length > 1) {
-                module = std::string_view(module_, static_cast<std::size_t>(length - 1));
+                module = std::string_view(text_.module, static_cast<std::size_t>(length - 1));
             }
         }
         const auto address = reinterpret_cast<std::uintptr_t>(crash.address);
@@ -101,19 +115,19 @@ private:
         constexpr int address_digits = 2 * sizeof(void*);
         const logging::described_code code{crash.code};
         if (crash.kind == crash_kind::abort) {
-            return to_view(
-                message_, crash.address == nullptr
-                              ? fmt::format_to_n(message_, sizeof(message_),
-                                                 "{}abort() was called at an unknown address.", crashed)
-                              : fmt::format_to_n(message_, sizeof(message_), "{}abort() was called at 0x{:0{}X} in {}.",
-                                                 crashed, address, address_digits, module));
+            return to_view(text_.message, crash.address == nullptr
+                                              ? fmt::format_to_n(text_.message, sizeof(text_.message),
+                                                                 "{}abort() was called at an unknown address.", crashed)
+                                              : fmt::format_to_n(text_.message, sizeof(text_.message),
+                                                                 "{}abort() was called at 0x{:0{}X} in {}.", crashed,
+                                                                 address, address_digits, module));
         }
-        return to_view(
-            message_,
-            crash.address == nullptr
-                ? fmt::format_to_n(message_, sizeof(message_), "{}exception {} at an unknown address.", crashed, code)
-                : fmt::format_to_n(message_, sizeof(message_), "{}exception {} at 0x{:0{}X} in {}.", crashed, code,
-                                   address, address_digits, module));
+        return to_view(text_.message, crash.address == nullptr
+                                          ? fmt::format_to_n(text_.message, sizeof(text_.message),
+                                                             "{}exception {} at an unknown address.", crashed, code)
+                                          : fmt::format_to_n(text_.message, sizeof(text_.message),
+                                                             "{}exception {} at 0x{:0{}X} in {}.", crashed, code,
+                                                             address, address_digits, module));
     }
 
     SYSTEMTIME local_time_now() const noexcept {
@@ -159,9 +173,9 @@ private:
         DWORD written = 0;
         if (console) {
             // A console takes UTF-16, as the console sink gives it.
-            const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide_,
-                                                     static_cast<int>(std::size(wide_)));
-            ::WriteConsoleW(target, wide_, static_cast<DWORD>(length), &written, nullptr);
+            const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), text_.wide,
+                                                     static_cast<int>(std::size(text_.wide)));
+            ::WriteConsoleW(target, text_.wide, static_cast<DWORD>(length), &written, nullptr);
             return;
         }
         ::WriteFile(target, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
@@ -177,11 +191,7 @@ private:
     bool after_verdict_ = false;
     bool file_written_ = false;
     bool console_written_ = false;
-    char module_[text_capacity] = {};
-    char message_[text_capacity] = {};
-    char verdict_[short_text_capacity] = {};
-    char record_[2 * text_capacity] = {};
-    wchar_t wide_[2 * text_capacity] = {};
+    crash_texts& text_ = texts;
 };
 
 // The crash path gets no context of its own; its storage is set up here.

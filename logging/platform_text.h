@@ -7,6 +7,8 @@
 
 #include <fmt/xchar.h>
 
+#include <algorithm>
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -29,6 +31,22 @@ constexpr bool is_escaped_in_records(wchar_t unit) noexcept {
     return code <= last_c1_control || code == line_separator || code == paragraph_separator;
 }
 
+// How an escaped unit is written: "<U+XXXX>", four upper-case hex digits.
+constexpr std::array<char, 8> escape_spelling(wchar_t unit) noexcept {
+    constexpr std::string_view hex_digits = "0123456789ABCDEF";
+    constexpr unsigned bits_per_hex_digit = 4;
+    constexpr unsigned hex_digit_mask = 0xF;
+    const auto code = static_cast<unsigned>(unit);
+    return {'<',
+            'U',
+            '+',
+            hex_digits[(code >> (3 * bits_per_hex_digit)) & hex_digit_mask],
+            hex_digits[(code >> (2 * bits_per_hex_digit)) & hex_digit_mask],
+            hex_digits[(code >> bits_per_hex_digit) & hex_digit_mask],
+            hex_digits[code & hex_digit_mask],
+            '>'};
+}
+
 // Platform text as a wide format argument: it is written as it may stand in
 // a record, each unit above as "<U+XXXX>" (four upper-case hex digits),
 // everything else as it is, straight into the record being formatted.
@@ -43,6 +61,22 @@ struct escaped {
 // The same text as a string of its own, for records built in pieces.
 std::wstring escape_platform_text(std::wstring_view text);
 
+// A record's whole message, |prefix| and then |text| escaped, in the UTF-8
+// the logger makes of the same text given through a wide format string. The
+// listings write hundreds of thousands of these records: built here, each
+// skips the wide formatting and its second conversion. Short messages need
+// no allocation.
+class escaped_message {
+public:
+    escaped_message(std::string_view prefix, std::wstring_view text);
+
+    fmt::string_view view() const noexcept { return {buffer_.data(), buffer_.size()}; }
+
+private:
+    static constexpr std::size_t inline_bytes = 512;
+    fmt::basic_memory_buffer<char, inline_bytes> buffer_;
+};
+
 }  // namespace kestrum::logging
 
 // Writes the runs between escaped units whole: a listing of many thousands
@@ -53,9 +87,6 @@ struct fmt::formatter<kestrum::logging::escaped, wchar_t> {
 
     template <typename FormatContext>
     auto format(const kestrum::logging::escaped& value, FormatContext& context) const {
-        constexpr std::wstring_view hex_digits = L"0123456789ABCDEF";
-        constexpr unsigned bits_per_hex_digit = 4;
-        constexpr unsigned hex_digit_mask = 0xF;
         const fmt::formatter<std::wstring_view, wchar_t> plain;
         std::wstring_view rest = value.text;
         while (!rest.empty()) {
@@ -69,16 +100,10 @@ struct fmt::formatter<kestrum::logging::escaped, wchar_t> {
             if (kept == rest.size()) {
                 break;
             }
-            const auto code = static_cast<unsigned>(rest[kept]);
-            const wchar_t escape[] = {L'<',
-                                      L'U',
-                                      L'+',
-                                      hex_digits[(code >> (3 * bits_per_hex_digit)) & hex_digit_mask],
-                                      hex_digits[(code >> (2 * bits_per_hex_digit)) & hex_digit_mask],
-                                      hex_digits[(code >> bits_per_hex_digit) & hex_digit_mask],
-                                      hex_digits[code & hex_digit_mask],
-                                      L'>'};
-            context.advance_to(plain.format(std::wstring_view(escape, std::size(escape)), context));
+            const std::array<char, 8> spelling = kestrum::logging::escape_spelling(rest[kept]);
+            std::array<wchar_t, spelling.size()> wide{};
+            std::copy(spelling.begin(), spelling.end(), wide.begin());
+            context.advance_to(plain.format(std::wstring_view(wide.data(), wide.size()), context));
             rest.remove_prefix(kept + 1);
         }
         return context.out();

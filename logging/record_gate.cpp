@@ -9,35 +9,26 @@ constexpr ULONGLONG drain_limit_ms = 200;
 
 }  // namespace
 
-record_gate::record_gate() noexcept : inside_slot_(::TlsAlloc()) {}
-
-record_gate::~record_gate() {
-    if (inside_slot_ != TLS_OUT_OF_INDEXES) {
-        ::TlsFree(inside_slot_);
-    }
-}
-
 bool record_gate::enter() noexcept {
     if (state_.fetch_add(1) & closed_flag) {
         state_.fetch_sub(1);
         return false;
     }
-    if (inside_slot_ != TLS_OUT_OF_INDEXES) {
-        ::TlsSetValue(inside_slot_, reinterpret_cast<void*>(1));
-    }
+    // One writer thread at a time is the run's way of logging; with two at
+    // once the later one's name stands, and a drain called from inside the
+    // other waits out its bounded time instead of ending at once.
+    writer_.store(::GetCurrentThreadId(), std::memory_order_relaxed);
     return true;
 }
 
 void record_gate::leave() noexcept {
-    if (inside_slot_ != TLS_OUT_OF_INDEXES) {
-        ::TlsSetValue(inside_slot_, nullptr);
-    }
+    writer_.store(0, std::memory_order_relaxed);
     state_.fetch_sub(1);
 }
 
 void record_gate::close_and_drain() noexcept {
     state_.fetch_or(closed_flag);
-    const bool caller_inside = inside_slot_ != TLS_OUT_OF_INDEXES && ::TlsGetValue(inside_slot_) != nullptr;
+    const bool caller_inside = writer_.load(std::memory_order_relaxed) == ::GetCurrentThreadId();
     const long others_done = closed_flag | (caller_inside ? 1 : 0);
     const ULONGLONG started = ::GetTickCount64();
     while (state_.load() != others_done && ::GetTickCount64() - started < drain_limit_ms) {

@@ -11,8 +11,8 @@ namespace kestrum::logging {
 // its verdict stay the last two records whatever other threads are logging.
 class record_gate {
 public:
-    record_gate() noexcept;
-    ~record_gate();
+    record_gate() noexcept = default;
+    ~record_gate() = default;
     record_gate(const record_gate&) = delete;
     record_gate& operator=(const record_gate&) = delete;
 
@@ -29,8 +29,8 @@ public:
 private:
     static constexpr long closed_flag = 0x40000000;
 
-    std::atomic<long> state_{0};  // closed_flag | number of writers inside
-    DWORD inside_slot_;           // TLS: nonzero while this thread is inside
+    std::atomic<long> state_{0};    // closed_flag | number of writers inside
+    std::atomic<DWORD> writer_{0};  // the thread of the writer inside, 0 between records
 };
 
 // One writer's way through the gate for one record: open when the gate let

@@ -27,6 +27,10 @@ void set_stamp_milliseconds(record_stamp stamp, unsigned milliseconds) noexcept;
 // The length of the record of |message| at |level| ("info", "error").
 std::size_t record_size(std::string_view level, std::string_view message) noexcept;
 
+// The part of a whole |record| that standard output shows: from its level on,
+// "[info] message\r\n", the bytes of spdlog's pattern "[%l] %v".
+constexpr std::string_view console_part(std::string_view record) noexcept { return record.substr(stamp_size); }
+
 // Writes the record into |out|, cut short where |out| is; the bytes written.
 std::size_t write_record(std::span<char> out, std::span<const char, stamp_size> stamp, std::string_view level,
                          std::string_view message) noexcept;

@@ -1,14 +1,11 @@
 #include "logging/run_logger.h"
 
-#include "logging/console_progress_sink.h"
-#include "logging/file_record_formatter.h"
-#include "logging/handle_file_sink.h"
+#include "logging/record_sink.h"
 #include "logging/log_file.h"
 #include "platform/system_error.h"
 #include "platform/text_encoding.h"
 
 #include <spdlog/common.h>
-#include <spdlog/sinks/wincolor_sink.h>
 
 namespace kestrum::logging {
 namespace {
@@ -35,17 +32,10 @@ platform::unique_handle own_copy_of_standard_output() {
 std::unique_ptr<gated_logger> make_logger(HANDLE file, HANDLE output, handoff::publisher publish, log_writer write) {
     // Where there is no standard output to copy, the sink finds nothing to
     // write to, as it would with the inherited one.
-    auto console = std::make_shared<spdlog::sinks::wincolor_sink<spdlog::details::console_mutex>>(
-        output != nullptr ? output : ::GetStdHandle(STD_OUTPUT_HANDLE), spdlog::color_mode::automatic);
-    auto published_console = std::make_shared<console_progress_sink>(std::move(console), publish);
-    published_console->set_level(spdlog::level::info);
-    published_console->set_pattern(console_pattern);
-
-    auto log_file = std::make_shared<handle_file_sink>(file, publish, write);
-    log_file->set_level(spdlog::level::info);
-    log_file->set_formatter(std::make_unique<file_record_formatter>());
-
-    return std::make_unique<gated_logger>("log", spdlog::sinks_init_list{published_console, log_file});
+    auto sink = std::make_shared<record_sink>(file, output != nullptr ? output : ::GetStdHandle(STD_OUTPUT_HANDLE),
+                                              publish, write);
+    sink->set_level(spdlog::level::info);
+    return std::make_unique<gated_logger>("log", spdlog::sinks_init_list{sink});
 }
 
 }  // namespace

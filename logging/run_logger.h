@@ -1,7 +1,7 @@
 #pragma once
 
 #include "logging/gated_logger.h"
-#include "logging/handle_file_sink.h"
+#include "logging/record_sink.h"
 #include "platform/unique_resource.h"
 
 #include <chrono>

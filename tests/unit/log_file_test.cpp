@@ -71,6 +71,7 @@ TEST(RecordLayout, FileRecordsAreThePatternsOwnBytesWithinASecondAndAcrossSecond
         pattern.format(message, expected);
         fast.format(message, written);
         EXPECT_EQ(std::string(written.data(), written.size()), std::string(expected.data(), expected.size()));
+        EXPECT_EQ(console_part({written.data(), written.size()}), formatted(console_pattern, level, text));
     }
 }
 

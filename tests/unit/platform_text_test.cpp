@@ -1,5 +1,7 @@
 #include "logging/platform_text.h"
 
+#include <spdlog/details/os.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -19,6 +21,10 @@ class PlatformText : public ::testing::TestWithParam<escaping> {};
 
 TEST_P(PlatformText, EscapesWhatCouldBreakARecordAndKeepsEverythingElse) {
     EXPECT_EQ(escape_platform_text(GetParam().text), GetParam().escaped);
+    // A listing's message: the bytes the logger makes of the same text through a wide format string.
+    spdlog::memory_buf_t logged;
+    spdlog::details::os::wstr_to_utf8buf(fmt::format(L"  {}", escaped{GetParam().text}), logged);
+    EXPECT_EQ(fmt::to_string(escaped_message("  ", GetParam().text).view()), fmt::to_string(logged));
 }
 
 // Each range's first and last unit, and the neighbours just outside it.

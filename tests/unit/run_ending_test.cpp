@@ -1,6 +1,7 @@
 #include "app/verdict.h"
 #include "handoff/publisher.h"
-#include "logging/handle_file_sink.h"
+#include "logging/record_layout.h"
+#include "logging/record_sink.h"
 #include "tests/unit/recording_log.h"
 #include "watch/progress_watch.h"
 #include "watch/console_interrupt.h"
@@ -98,6 +99,7 @@ TEST(RunStep, IsNamedByTheStepTheWorkerPublished) {
     }
 }
 
+const std::uint64_t two_records = 2 * logging::record_size("info", "one");
 bool writes_two_records(HANDLE, std::string_view, DWORD& error) {
     static int written = 0;
     error = ERROR_DISK_FULL;
@@ -122,8 +124,7 @@ TEST_P(PublishedFact, IsSetByItsWriterAndReadByTheWatcher) {
 
 // Three records through the log sink, the third of which fails to be written.
 void log_three(handoff::publisher publish) {
-    auto sink = std::make_shared<logging::handle_file_sink>(nullptr, publish, writes_two_records);
-    sink->set_pattern("%v");
+    auto sink = std::make_shared<logging::record_sink>(nullptr, nullptr, publish, writes_two_records);
     spdlog::logger log("log", sink);
     for (const char* message : {"one", "two", "three"}) {
         log.info(message);
@@ -141,10 +142,10 @@ void error_verdict(handoff::publisher publish) {
 using handoff::publisher;
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Writers, PublishedFact, ::testing::Values(
-    fact_case{"log_sink", log_three, {.log_records = 3, .log_bytes = 10, .log_failed_after = 2, .log_failed_error = 112}, false},
+    fact_case{"log_sink", log_three, {.log_records = 3, .log_bytes = two_records, .log_failed_after = 2, .log_failed_error = 112}, false},
     fact_case{"verdict", [](publisher publish) { testing::recording_log log; app::write_verdict(log.logger(), {}, publish); },
               {.verdict_record = 1}, false},
-    fact_case{"error_verdict", error_verdict, {.log_records = 3, .log_bytes = 10, .verdict_record = 4, .verdict_code = 0x80131515,
+    fact_case{"error_verdict", error_verdict, {.log_records = 3, .log_bytes = two_records, .verdict_record = 4, .verdict_code = 0x80131515,
                                                .log_failed_after = 2, .log_failed_error = 112}, false},
     fact_case{"crash_with_verdict", [](publisher publish) { publish.crash(2, true, 0xC0000005); publish.log_written(0, 9, 2); },
               {.log_records = 2, .log_bytes = 9, .verdict_record = 2, .verdict_code = 0xC0000005, .verdict_status = 0xC0000005,
