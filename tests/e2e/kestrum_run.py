@@ -135,14 +135,21 @@ def wine_environment(extra=None, edition=EDITION):
     return env
 
 
+def wine_started_nothing(completed):
+    """Whether Wine gave no answer at all. Now and then, while the prefix's
+    server restarts after a test ended it, Wine cannot start a program: it
+    says "ShellExecuteEx failed", or ends in failure without a word. Neither
+    the tools nor kestrum fail without saying why."""
+    output = (completed.stdout or b"") + (completed.stderr or b"")
+    return b"ShellExecuteEx failed" in output or (completed.returncode != 0 and not output.strip())
+
+
 def wine64_quietly(*arguments, must_succeed=True):
     """Runs a 64-bit Wine tool (reg, cmd) in the prefix, quietly unless it fails."""
     for _ in range(3):
         done = subprocess.run([WINE64, *arguments], env=wine_environment(edition="x64"), stdin=subprocess.DEVNULL,
                               capture_output=True, check=False)
-        # Now and then Wine cannot start the tool at all while the prefix's
-        # server restarts after a test ended it; that is no answer of the tool.
-        if b"ShellExecuteEx failed" not in done.stdout + done.stderr:
+        if not wine_started_nothing(done):
             break
     if must_succeed and done.returncode != 0:
         raise RuntimeError(f"wine64 {' '.join(arguments)} exited with {done.returncode}: "
@@ -277,11 +284,16 @@ def run_kestrum(variant="working", scenario=None, workdir=None, env=None, launch
     if report:
         extra["KESTRUM_STAND_IN_REPORT"] = "Z:" + str(report_path).replace("/", "\\")
     extra.update(env or {})
-    started = time.time()
-    completed = subprocess.run(launcher(exe), cwd=workdir, env=wine_environment(extra),
-                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                               stderr=subprocess.PIPE, timeout=timeout, check=False)
-    ended = time.time()
+    for _ in range(2):
+        started = time.time()
+        completed = subprocess.run(launcher(exe), cwd=workdir, env=wine_environment(extra),
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, timeout=timeout, check=False)
+        ended = time.time()
+        # A run makes its log folder before anything else: without it, and
+        # without a word, Wine never started kestrum.
+        if not (wine_started_nothing(completed) and not (workdir / "PexloKestrumLogs").exists()):
+            break
     run = Run(workdir, completed.returncode, completed.stdout or b"", completed.stderr or b"", started, ended)
     if report and report_path.exists():
         for line in report_path.read_text(encoding="utf-8").splitlines():
