@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <span>
 
 namespace kestrum::logging {
 namespace {
@@ -29,8 +30,9 @@ void append_utf8(Buffer& out, std::wstring_view run) {
         }
         const std::size_t start = out.size();
         out.resize(start + utf8_bytes_per_unit * units);
-        const int written = ::WideCharToMultiByte(CP_UTF8, 0, run.data(), static_cast<int>(units), out.data() + start,
-                                                  static_cast<int>(utf8_bytes_per_unit * units), nullptr, nullptr);
+        const std::span<char> room = std::span(out.data(), out.size()).subspan(start);
+        const int written = ::WideCharToMultiByte(CP_UTF8, 0, run.data(), static_cast<int>(units), room.data(),
+                                                  static_cast<int>(room.size()), nullptr, nullptr);
         out.resize(start + static_cast<std::size_t>(written > 0 ? written : 0));
         run.remove_prefix(units);
     }
@@ -51,8 +53,8 @@ escaped_message::escaped_message(std::string_view prefix, std::wstring_view text
         if (kept == text.size()) {
             break;
         }
-        const std::array<char, 8> spelling = escape_spelling(text[kept]);
-        buffer_.append(spelling.data(), spelling.data() + spelling.size());
+        const std::array<char, escape_length> spelling = escape_spelling(text[kept]);
+        buffer_.append(std::string_view(spelling.data(), spelling.size()));
         text.remove_prefix(kept + 1);
     }
 }

@@ -32,7 +32,8 @@ constexpr bool is_escaped_in_records(wchar_t unit) noexcept {
 }
 
 // How an escaped unit is written: "<U+XXXX>", four upper-case hex digits.
-constexpr std::array<char, 8> escape_spelling(wchar_t unit) noexcept {
+inline constexpr std::size_t escape_length = 8;
+constexpr std::array<char, escape_length> escape_spelling(wchar_t unit) noexcept {
     constexpr std::string_view hex_digits = "0123456789ABCDEF";
     constexpr unsigned bits_per_hex_digit = 4;
     constexpr unsigned hex_digit_mask = 0xF;
@@ -100,7 +101,8 @@ struct fmt::formatter<kestrum::logging::escaped, wchar_t> {
             if (kept == rest.size()) {
                 break;
             }
-            const std::array<char, 8> spelling = kestrum::logging::escape_spelling(rest[kept]);
+            const std::array<char, kestrum::logging::escape_length> spelling =
+                kestrum::logging::escape_spelling(rest[kept]);
             std::array<wchar_t, spelling.size()> wide{};
             std::copy(spelling.begin(), spelling.end(), wide.begin());
             context.advance_to(plain.format(std::wstring_view(wide.data(), wide.size()), context));
