@@ -43,9 +43,7 @@ public:
         publish_ = publish;
         log_file_ = log_file;
         standard_output_ = output;
-        DWORD mode = 0;
-        output_is_console_ = standard_output_ != nullptr && standard_output_ != INVALID_HANDLE_VALUE &&
-                             ::GetConsoleMode(standard_output_, &mode);
+        output_is_console_ = logging::is_console(standard_output_);
         utc_offset_minutes_ = spdlog::details::os::utc_minutes_offset();
     }
 
@@ -63,8 +61,8 @@ public:
         const std::string_view message =
             describe(crash, after_verdict ? "The process crashed after its verdict: " : "The process crashed: ");
         const std::string_view verdict =
-            to_view(text_.verdict,
-                    fmt::format_to_n(text_.verdict, sizeof(text_.verdict), logging::error_verdict_format, crash.code));
+            to_view(texts.verdict,
+                    fmt::format_to_n(texts.verdict, sizeof(texts.verdict), logging::error_verdict_format, crash.code));
         if (!file_written_) {
             const SYSTEMTIME now = local_time_now();
             std::tm local{};
@@ -76,20 +74,20 @@ public:
             local.tm_sec = now.wSecond;
             std::array<char, logging::stamp_size> stamp{};
             logging::write_stamp(stamp, local, now.wMilliseconds, utc_offset_minutes_);
-            const std::span<char> records(text_.record);
+            const std::span<char> records(texts.record);
             std::size_t written = logging::write_record(records, stamp, "error", message);
             if (!after_verdict) {
                 written += logging::write_record(records.subspan(written), stamp, "error", verdict);
             }
-            publish_and_write(!after_verdict, crash.code, std::string_view(text_.record, written));
+            publish_and_write(!after_verdict, crash.code, std::string_view(texts.record, written));
             file_written_ = true;
         }
         if (!console_written_) {
             const auto written = after_verdict
-                                     ? fmt::format_to_n(text_.record, sizeof(text_.record), "[error] {}\r\n", message)
-                                     : fmt::format_to_n(text_.record, sizeof(text_.record),
+                                     ? fmt::format_to_n(texts.record, sizeof(texts.record), "[error] {}\r\n", message)
+                                     : fmt::format_to_n(texts.record, sizeof(texts.record),
                                                         "[error] {}\r\n[error] {}\r\n", message, verdict);
-            write_once(standard_output_, to_view(text_.record, written), output_is_console_);
+            write_once(standard_output_, to_view(texts.record, written), output_is_console_);
             console_written_ = true;
         }
     }
@@ -101,13 +99,13 @@ private:
     }
 
     // NOLINTNEXTLINE(bugprone-exception-escape): as write()
-    std::string_view describe(const crash_details& crash, std::string_view crashed) noexcept {
+    static std::string_view describe(const crash_details& crash, std::string_view crashed) noexcept {
         std::string_view module = "an unknown module";
         if (crash.module_path != nullptr && *crash.module_path != L'\0') {
-            const int length = ::WideCharToMultiByte(CP_UTF8, 0, crash.module_path, -1, text_.module,
-                                                     sizeof(text_.module), nullptr, nullptr);
+            const int length = ::WideCharToMultiByte(CP_UTF8, 0, crash.module_path, -1, texts.module,
+                                                     sizeof(texts.module), nullptr, nullptr);
             if (length > 1) {
-                module = std::string_view(text_.module, static_cast<std::size_t>(length - 1));
+                module = std::string_view(texts.module, static_cast<std::size_t>(length - 1));
             }
         }
         const auto address = reinterpret_cast<std::uintptr_t>(crash.address);
@@ -115,17 +113,17 @@ private:
         constexpr int address_digits = 2 * sizeof(void*);
         const logging::described_code code{crash.code};
         if (crash.kind == crash_kind::abort) {
-            return to_view(text_.message, crash.address == nullptr
-                                              ? fmt::format_to_n(text_.message, sizeof(text_.message),
+            return to_view(texts.message, crash.address == nullptr
+                                              ? fmt::format_to_n(texts.message, sizeof(texts.message),
                                                                  "{}abort() was called at an unknown address.", crashed)
-                                              : fmt::format_to_n(text_.message, sizeof(text_.message),
+                                              : fmt::format_to_n(texts.message, sizeof(texts.message),
                                                                  "{}abort() was called at 0x{:0{}X} in {}.", crashed,
                                                                  address, address_digits, module));
         }
-        return to_view(text_.message, crash.address == nullptr
-                                          ? fmt::format_to_n(text_.message, sizeof(text_.message),
+        return to_view(texts.message, crash.address == nullptr
+                                          ? fmt::format_to_n(texts.message, sizeof(texts.message),
                                                              "{}exception {} at an unknown address.", crashed, code)
-                                          : fmt::format_to_n(text_.message, sizeof(text_.message),
+                                          : fmt::format_to_n(texts.message, sizeof(texts.message),
                                                              "{}exception {} at 0x{:0{}X} in {}.", crashed, code,
                                                              address, address_digits, module));
     }
@@ -166,16 +164,16 @@ private:
         publish_.log_written(size, size, count);
     }
 
-    void write_once(HANDLE target, std::string_view text, bool console) noexcept {
+    static void write_once(HANDLE target, std::string_view text, bool console) noexcept {
         if (target == nullptr || target == INVALID_HANDLE_VALUE) {
             return;
         }
         DWORD written = 0;
         if (console) {
             // A console takes UTF-16, as the console sink gives it.
-            const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), text_.wide,
-                                                     static_cast<int>(std::size(text_.wide)));
-            ::WriteConsoleW(target, text_.wide, static_cast<DWORD>(length), &written, nullptr);
+            const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), texts.wide,
+                                                     static_cast<int>(std::size(texts.wide)));
+            ::WriteConsoleW(target, texts.wide, static_cast<DWORD>(length), &written, nullptr);
             return;
         }
         ::WriteFile(target, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
@@ -191,7 +189,6 @@ private:
     bool after_verdict_ = false;
     bool file_written_ = false;
     bool console_written_ = false;
-    crash_texts& text_ = texts;
 };
 
 // The crash path gets no context of its own; its storage is set up here.

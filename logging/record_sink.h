@@ -4,6 +4,7 @@
 #include "logging/file_record_formatter.h"
 
 #include <spdlog/sinks/sink.h>
+#include <spdlog/sinks/wincolor_sink.h>
 
 #include <windows.h>
 
@@ -18,6 +19,14 @@ namespace kestrum::logging {
 // Writes |bytes| to |file| whole; on failure, the system's error.
 using log_writer = bool (*)(HANDLE file, std::string_view bytes, DWORD& error);
 bool write_whole(HANDLE file, std::string_view bytes, DWORD& error) noexcept;
+
+// Whether |output| is a console, which shows colour and takes UTF-16.
+bool is_console(HANDLE output) noexcept;
+
+// How standard output shows a record: its level in brackets, coloured on a
+// console, then the message. On a file or a pipe these are the log record's
+// bytes from its level on.
+inline constexpr char console_pattern[] = "[%^%l%$] %v";
 
 // The run's one sink. A record is formatted once, in the log file's layout,
 // and costs two writes: the part from its level on goes to standard output
@@ -39,7 +48,7 @@ bool write_whole(HANDLE file, std::string_view bytes, DWORD& error) noexcept;
 // being formatted formats its own with a formatter of its own.
 class record_sink final : public spdlog::sinks::sink {
 public:
-    record_sink(HANDLE file, HANDLE output, handoff::publisher publish = {}, log_writer write = write_whole) noexcept;
+    record_sink(HANDLE file, HANDLE output, handoff::publisher publish = {}, log_writer write = write_whole);
 
     void log(const spdlog::details::log_msg& message) override;
     void flush() override {}
@@ -48,12 +57,14 @@ public:
     void set_formatter(std::unique_ptr<spdlog::formatter> /*formatter*/) override {}
 
 private:
-    void write_console(std::string_view record, spdlog::level::level_enum level);
+    void write_console(std::string_view record, const spdlog::details::log_msg& message);
     void write_log(std::string_view record);
+
+    using console_sink = spdlog::sinks::wincolor_sink<spdlog::details::console_nullmutex>;
 
     HANDLE file_;
     HANDLE output_;
-    bool output_is_console_;
+    std::unique_ptr<console_sink> console_;  // only when |output| is a console
     handoff::publisher publish_;
     log_writer write_;
     file_record_formatter formatter_;

@@ -10,7 +10,6 @@
 
 namespace kestrum::logging {
 
-inline constexpr char console_pattern[] = "[%^%l%$] %v";
 inline constexpr char file_pattern[] = "[%Y-%m-%d %H:%M:%S.%e %z][%l] %v";
 
 struct run_log {

@@ -24,5 +24,6 @@
 template class spdlog::sinks::base_sink<std::mutex>;
 template class spdlog::sinks::base_sink<spdlog::details::null_mutex>;
 template class spdlog::sinks::wincolor_sink<spdlog::details::console_mutex>;
+template class spdlog::sinks::wincolor_sink<spdlog::details::console_nullmutex>;
 template class spdlog::sinks::wincolor_stdout_sink<spdlog::details::console_mutex>;
 template class spdlog::sinks::wincolor_stderr_sink<spdlog::details::console_mutex>;

@@ -114,7 +114,7 @@ std::vector<std::wstring> read_office_policies(platform::registry& registry, con
         }
         count_switch(
             read_switch(records, registry, *scope, key, machine_view, trust_center_switches[disable_all_addins]),
-            facts.disable_all);
+            switch_fact(facts, disable_all_addins));
         read_addin_list(records, registry, *scope, key, machine_view, facts);
         if (read_switch(records, registry, *scope, key, machine_view, L"Resiliency", L"RestrictToList",
                         L"add-ins not on the managed list are blocked")
@@ -123,10 +123,10 @@ std::vector<std::wstring> read_office_policies(platform::registry& registry, con
         }
         count_switch(
             read_switch(records, registry, *scope, key, machine_view, trust_center_switches[require_addin_signature]),
-            facts.require_signature);
+            switch_fact(facts, require_addin_signature));
         count_switch(
             read_switch(records, registry, *scope, key, machine_view, trust_center_switches[no_prompt_for_unsigned]),
-            facts.no_prompt_for_unsigned);
+            switch_fact(facts, no_prompt_for_unsigned));
     }
     return records;
 }

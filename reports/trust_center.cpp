@@ -21,13 +21,7 @@ std::vector<std::wstring> read_trust_center(platform::registry& registry, const 
             }
             records.push_back(fmt::format(L"  Trust Center (this user): {} ({}\\{} = 1)", setting.meaning, security_key,
                                           setting.name));
-            if (index == disable_all_addins) {
-                facts.disable_all.user = true;
-            } else if (index == require_addin_signature) {
-                facts.require_signature.user = true;
-            } else if (index == no_prompt_for_unsigned) {
-                facts.no_prompt_for_unsigned.user = true;
-            }
+            switch_fact(facts, index).user = true;
         }
     }
     return records;

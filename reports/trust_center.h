@@ -22,6 +22,14 @@ struct security_switch {
 
 inline constexpr const wchar_t* security_key = L"Security";
 enum security_switch_index { disable_all_addins, require_addin_signature, no_prompt_for_unsigned };
+
+// The fact each of trust_center_switches below sets, by its index.
+inline trust_switch& switch_fact(load_facts& facts, std::size_t index) {
+    constexpr std::array<trust_switch load_facts::*, 3> facts_of = {
+        &load_facts::disable_all, &load_facts::require_signature, &load_facts::no_prompt_for_unsigned};
+    return facts.*facts_of.at(index);
+}
+
 inline constexpr std::array<security_switch, 3> trust_center_switches = {{
     {L"DisableAllAddins", L"all add-ins are disabled"},
     {L"RequireAddinSig", L"add-ins must be signed by a trusted publisher"},
