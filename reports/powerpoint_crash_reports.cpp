@@ -61,6 +61,9 @@ void report_powerpoint_crash_reports(spdlog::logger& log, const crash_report_pla
                     log.info(L"  {}: cannot be read (error {})", escape_platform_text(folder), listed.error);
                     break;
                 }
+                if (listed.error == ERROR_PATH_NOT_FOUND) {
+                    break;  // no such folder: no other name is found in it either
+                }
                 for (const std::wstring& name : listed.names) {
                     // The pattern may also have matched a folder's short name.
                     if (!starts_with_ignoring_case(name, pattern.substr(0, pattern.size() - 1))) {

@@ -98,12 +98,13 @@ bool is_missing(LSTATUS status) noexcept { return status == ERROR_FILE_NOT_FOUND
 
 registry_value read_registry_text(platform::registry& registry, HKEY root, const std::wstring& subkey,
                                   platform::registry_view view, const wchar_t* name) {
-    std::vector<BYTE> data;
+    // Room from the start: each round opens the key again, and under Wine a
+    // key of the 32-bit view is opened one name at a time.
+    std::vector<BYTE> data(first_data_bytes);
     for (int round = 0; round < platform::read_rounds; ++round) {
         DWORD type = REG_NONE;
         auto size = static_cast<DWORD>(data.size());
-        const LSTATUS status =
-            registry.query_value(root, subkey.c_str(), view, name, &type, data.empty() ? nullptr : data.data(), &size);
+        const LSTATUS status = registry.query_value(root, subkey.c_str(), view, name, &type, data.data(), &size);
         if (is_missing(status)) {
             return result(value_form::text, value_state::missing);
         }
@@ -116,7 +117,7 @@ registry_value read_registry_text(platform::registry& registry, HKEY root, const
         if (size > max_value_bytes) {
             return result(value_form::text, value_state::too_long);
         }
-        if (status == ERROR_MORE_DATA || data.empty() || size > data.size()) {
+        if (status == ERROR_MORE_DATA || size > data.size()) {
             // Only the size so far: room for it, and one more round to read.
             data.assign(std::max<DWORD>(size, sizeof(wchar_t)), 0);
             continue;

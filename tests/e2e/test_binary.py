@@ -129,6 +129,10 @@ class ShippedBinary(unittest.TestCase):
         self.assertEqual(self.pe.magic, EXPECTED["magic"], "optional header is of the wrong bitness")
         self.assertEqual(self.pe.subsystem, 3, "subsystem is not the Windows console")
 
+    def test_sections_start_on_pages_in_the_file(self):
+        # Wine maps those from the file; any other is read whole at every start.
+        self.assertEqual([hex(raw_ptr) for *_, raw_ptr in self.pe.sections if raw_ptr % 0x1000], [])
+
     def test_imports_only_windows_own_dlls(self):
         dump = subprocess.run([EXPECTED["objdump"], "-p", str(EXE)],
                               capture_output=True, text=True, check=True).stdout

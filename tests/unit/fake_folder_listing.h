@@ -15,8 +15,10 @@ class fake_folder_listing final : public platform::folder_listing {
 public:
     std::map<std::wstring, std::vector<std::wstring>> folders;
     std::map<std::wstring, DWORD> errors;
+    int listings = 0;
 
     platform::folder_names subfolders(const std::wstring& folder, const wchar_t* pattern, std::size_t limit) override {
+        ++listings;
         const auto found = folders.find(folder);
         if (errors.count(folder) || found == folders.end()) {
             return {{}, false, errors.count(folder) ? errors[folder] : DWORD{ERROR_PATH_NOT_FOUND}};

@@ -21,6 +21,7 @@ public:
     };
     std::map<std::wstring, std::map<std::wstring, value>> keys;  // by key_name()
     std::map<std::wstring, LSTATUS> denied;                      // keys there but not to be read, by key_name()
+    int size_only_queries = 0;  // each opens the key again: a round more than a buffer's try
 
     static std::wstring key_name(HKEY root, platform::registry_view view, const std::wstring& path) {
         return std::wstring(root == HKEY_CURRENT_USER ? L"HKCU" : L"HKLM") +
@@ -72,6 +73,7 @@ public:
         *type = found->second.type;
         const auto needed = static_cast<DWORD>(found->second.data.size());
         if (data == nullptr) {
+            ++size_only_queries;
             *size_bytes = needed;
             return ERROR_SUCCESS;
         }

@@ -134,6 +134,8 @@ TEST(PowerPointCrashReports, ListsNewestFirstThenWhatCannotBeRead) {
                        "c0000005, offset 00001a2b)",
                        "[info]   C:\\Users\\u\\AppData\\Local\\Microsoft\\Windows\\WER\\ReportQueue\\AppCrash_POWERPNT."
                        "EXE_d: cannot be read (Report.wer is missing, empty or cannot be opened)"}));
+    // Both names in each folder there; one look in the folder that is not.
+    EXPECT_EQ(folders.listings, 6);
 }
 
 TEST(PowerPointCrashReports, ShowsTenAndLooksAtNoMoreThanItsBound) {

@@ -110,6 +110,7 @@ TEST_F(RegistrationReport, ElevationValuesMissingMistypedOverlongOrUnterminatedA
                   "in\\Pexlo\xC3\xA9.dll)",
                   class_heading(other_view) + ": not registered",
               }));
+    EXPECT_EQ(registry.size_only_queries, 0);
 }
 
 TEST_F(RegistrationReport, ExpandedServerOfTheOtherViewIsLookedForWhereProgramsOfThatBitnessFindIt) {
