@@ -13,9 +13,10 @@ class running_processes {
 public:
     virtual ~running_processes() = default;
 
-    // The id of the first process in CreateToolhelp32Snapshot's list whose
-    // executable name is |image_name| (case ignored) and that runs in this
-    // process's session; none when there is none or the list cannot be read.
+    // The id of the first process in the system's process list (the one
+    // CreateToolhelp32Snapshot copies) whose executable name is |image_name|
+    // (case ignored) and that runs in this process's session; none when
+    // there is none or the list cannot be read.
     virtual std::optional<DWORD> find_in_this_session(const wchar_t* image_name) = 0;
 };
 
