@@ -5,7 +5,9 @@
 #include <winternl.h>
 
 #include <cstdint>
+#include <cstddef>
 #include <cstring>
+#include <span>
 #include <vector>
 
 namespace kestrum::platform {
@@ -65,23 +67,24 @@ public:
         }
         std::size_t bytes = 0;
         const std::vector<std::uint64_t> list = process_list(bytes);
-        const auto* const start = reinterpret_cast<const char*>(list.data());
+        const std::span<const std::byte> read = std::as_bytes(std::span(list)).first(bytes);
+        const auto begin = reinterpret_cast<std::uintptr_t>(read.data());
         std::size_t at = 0;
-        for (int seen = 0; seen < max_processes && bytes - at >= sizeof(SYSTEM_PROCESS_INFORMATION); ++seen) {
+        for (int seen = 0; seen < max_processes && read.size() - at >= sizeof(SYSTEM_PROCESS_INFORMATION); ++seen) {
             SYSTEM_PROCESS_INFORMATION entry{};
-            std::memcpy(&entry, start + at, sizeof(entry));
+            std::memcpy(&entry, read.subspan(at).data(), sizeof(entry));
             // The name lies in the list itself; one that points elsewhere is
             // not read.
             const auto name = reinterpret_cast<std::uintptr_t>(entry.ImageName.Buffer);
-            const auto begin = reinterpret_cast<std::uintptr_t>(start);
-            const bool name_inside = name >= begin && name - begin <= bytes && name % alignof(wchar_t) == 0 &&
-                                     entry.ImageName.Length <= bytes - (name - begin);
+            const bool name_inside = name >= begin && name - begin <= read.size() && name % alignof(wchar_t) == 0 &&
+                                     entry.ImageName.Length <= read.size() - (name - begin);
             if (name_inside && entry.ImageName.Length != 0 && entry.SessionId == own_session &&
-                ::CompareStringOrdinal(entry.ImageName.Buffer, entry.ImageName.Length / sizeof(wchar_t), image_name,
-                                       -1, TRUE) == CSTR_EQUAL) {
+                ::CompareStringOrdinal(entry.ImageName.Buffer,
+                                       static_cast<int>(entry.ImageName.Length / sizeof(wchar_t)), image_name, -1,
+                                       TRUE) == CSTR_EQUAL) {
                 return static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(entry.UniqueProcessId));
             }
-            if (entry.NextEntryOffset == 0 || entry.NextEntryOffset > bytes - at) {
+            if (entry.NextEntryOffset == 0 || entry.NextEntryOffset > read.size() - at) {
                 break;
             }
             at += entry.NextEntryOffset;
