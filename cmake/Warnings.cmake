@@ -17,10 +17,4 @@ target_compile_definitions(kestrum_windows INTERFACE
 # A single self-contained exe: no MinGW runtime DLLs beside it.
 if(MINGW)
     set(KESTRUM_STATIC_LINK_OPTIONS -static -static-libgcc -static-libstdc++)
-    # Sections start on page boundaries in the file too. Wine maps such a
-    # section straight from the file; any other it reads whole into memory at
-    # every start, about 3 ms per megabyte here, paid by the watcher and the
-    # worker alike. Windows maps either kind; the images only grow by their
-    # padding.
-    add_link_options(-Wl,--file-alignment,0x1000)
 endif()
