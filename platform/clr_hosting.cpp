@@ -2,6 +2,7 @@
 
 #include "platform/clr_interfaces.h"
 #include "platform/grown_buffer.h"
+#include "platform/library_function.h"
 
 #include <string>
 
@@ -44,8 +45,7 @@ public:
         if (!mscoree) {
             return last_error_as_hresult();
         }
-        const auto create_instance = reinterpret_cast<CLRCreateInstanceFunction>(
-            reinterpret_cast<void*>(::GetProcAddress(mscoree, "CLRCreateInstance")));
+        const auto create_instance = function_of<CLRCreateInstanceFunction>(mscoree, "CLRCreateInstance");
         if (!create_instance) {
             return last_error_as_hresult();
         }

@@ -1,5 +1,7 @@
 #include "platform/file_facts.h"
 
+#include "platform/library_function.h"
+
 #include "platform/unique_resource.h"
 
 #include <vector>
@@ -19,9 +21,7 @@ using version_info_function = BOOL(WINAPI*)(DWORD, LPCWSTR, DWORD, DWORD, LPVOID
 
 template <typename Function>
 Function version_function(const char* name) {
-    const HMODULE version = ::LoadLibraryExW(L"version.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    return version == nullptr ? nullptr
-                              : reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(version, name)));
+    return function_of<Function>(::LoadLibraryExW(L"version.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32), name);
 }
 
 class kernel32_file_facts final : public file_facts {

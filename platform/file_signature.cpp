@@ -1,5 +1,7 @@
 #include "platform/file_signature.h"
 
+#include "platform/library_function.h"
+
 #include <softpub.h>
 #include <wincrypt.h>
 #include <wintrust.h>
@@ -13,12 +15,6 @@ namespace {
 // as version.dll is: only the worker's report asks, and the watcher's
 // start-up never loads them.
 HMODULE system_library(const wchar_t* name) { return ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32); }
-
-template <typename Function>
-Function function_of(HMODULE library, const char* name) {
-    return library == nullptr ? nullptr
-                              : reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
-}
 
 struct trust_functions {
     decltype(&::WinVerifyTrust) verify = nullptr;

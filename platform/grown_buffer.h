@@ -28,21 +28,27 @@ struct buffer_growth {
     int rounds = read_rounds;            // calls at most
 };
 
-// The text |fill(buffer, capacity)| leaves, asked again with the capacity it
-// needs while |growth| allows; past that the last answer's |length| stands.
-template <typename Fill>
-std::wstring grown_text(Fill fill, buffer_growth growth) {
-    std::wstring text;
+// What |fill(buffer, capacity)| leaves in a |Buffer| (a string or a vector;
+// capacities and lengths count its elements), asked again with the capacity
+// it needs while |growth| allows; past that the last answer's |length| stands.
+template <typename Buffer, typename Fill>
+Buffer grown(Fill fill, buffer_growth growth) {
+    Buffer buffer;
     DWORD capacity = growth.first;
     for (int round = 1;; ++round) {
-        text.assign(capacity, L'\0');
-        const filled answer = fill(text.data(), capacity);
+        buffer.assign(capacity, typename Buffer::value_type{});
+        const filled answer = fill(buffer.data(), capacity);
         if (answer.needed == 0 || answer.needed > growth.most || round >= growth.rounds) {
-            text.resize(answer.length < capacity ? answer.length : capacity);
-            return text;
+            buffer.resize(answer.length < capacity ? answer.length : capacity);
+            return buffer;
         }
         capacity = answer.needed;
     }
+}
+
+template <typename Fill>
+std::wstring grown_text(Fill fill, buffer_growth growth) {
+    return grown<std::wstring>(fill, growth);
 }
 
 // For calls that return the characters written without the null or, when

@@ -1,6 +1,7 @@
 #include "platform/running_processes.h"
 
 #include "platform/grown_buffer.h"
+#include "platform/library_function.h"
 
 #include <winternl.h>
 
@@ -15,10 +16,12 @@ namespace {
 
 // Far more processes than a session runs: a list that never ends is not read on.
 constexpr int max_processes = 65536;
-// Room for a few hundred processes at the first call; a list larger than the
-// most offered is not read.
-constexpr ULONG first_list_bytes = 512 * 1024;
-constexpr ULONG most_list_bytes = 64 * 1024 * 1024;
+// The list is read in 8-byte units, so that its entries are aligned as the
+// system writes them: room for a few hundred processes at the first call, and
+// a list larger than the most offered is not read.
+using list_unit = std::uint64_t;
+constexpr DWORD first_list_units = std::size_t{512} * 1024 / sizeof(list_unit);
+constexpr DWORD most_list_units = std::size_t{64} * 1024 * 1024 / sizeof(list_unit);
 constexpr NTSTATUS info_length_mismatch = static_cast<NTSTATUS>(0xC0000004L);  // STATUS_INFO_LENGTH_MISMATCH
 
 // The list CreateToolhelp32Snapshot copies its entries from, read in one
@@ -27,35 +30,30 @@ constexpr NTSTATUS info_length_mismatch = static_cast<NTSTATUS>(0xC0000004L);  /
 // has no import library; its documentation asks for GetProcAddress.
 using query_system_information_function = NTSTATUS(NTAPI*)(SYSTEM_INFORMATION_CLASS, PVOID, ULONG, PULONG);
 
-// The list, in 8-byte units so that its entries are aligned as the system
-// writes them; empty when it cannot be read.
-std::vector<std::uint64_t> process_list(std::size_t& bytes) {
-    bytes = 0;
-    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    const auto query = ntdll == nullptr ? nullptr
-                                        : reinterpret_cast<query_system_information_function>(reinterpret_cast<void*>(
-                                              ::GetProcAddress(ntdll, "NtQuerySystemInformation")));
+// The list; empty when it cannot be read.
+std::vector<list_unit> process_list() {
+    const auto query =
+        function_of<query_system_information_function>(::GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation");
     if (query == nullptr) {
         return {};
     }
-    ULONG capacity = first_list_bytes;
-    std::vector<std::uint64_t> list;
-    // Processes start between two calls: a few rounds, each with room to spare.
-    for (int round = 1; round <= read_rounds; ++round) {
-        list.assign(capacity / sizeof(std::uint64_t), 0);
-        ULONG returned = 0;
-        const NTSTATUS status = query(SystemProcessInformation, list.data(), capacity, &returned);
-        if (status >= 0) {
-            bytes = returned < capacity ? returned : capacity;
-            return list;
-        }
-        if (status != info_length_mismatch || capacity == most_list_bytes) {
-            return {};
-        }
-        const ULONG wanted = (returned > capacity ? returned : capacity) + capacity / 2;
-        capacity = wanted < most_list_bytes ? wanted : most_list_bytes;
-    }
-    return {};
+    const auto units = [](ULONG bytes) {
+        return static_cast<DWORD>((bytes + sizeof(list_unit) - 1) / sizeof(list_unit));
+    };
+    return grown<std::vector<list_unit>>(
+        [&](list_unit* list, DWORD capacity) {
+            const auto offered = static_cast<ULONG>(capacity * sizeof(list_unit));
+            ULONG returned = 0;
+            const NTSTATUS status = query(SystemProcessInformation, list, offered, &returned);
+            if (status >= 0) {
+                return filled{units(returned < offered ? returned : offered), 0};
+            }
+            // Processes start between two calls: the next one has room to spare.
+            return status == info_length_mismatch
+                       ? filled{0, units((returned > offered ? returned : offered) + offered / 2)}
+                       : filled{};
+        },
+        {.first = first_list_units, .most = most_list_units});
 }
 
 class system_running_processes_list final : public running_processes {
@@ -65,9 +63,8 @@ public:
         if (::ProcessIdToSessionId(::GetCurrentProcessId(), &own_session) == FALSE) {
             return std::nullopt;
         }
-        std::size_t bytes = 0;
-        const std::vector<std::uint64_t> list = process_list(bytes);
-        const std::span<const std::byte> read = std::as_bytes(std::span(list)).first(bytes);
+        const std::vector<list_unit> list = process_list();
+        const std::span<const std::byte> read = std::as_bytes(std::span(list));
         const auto begin = reinterpret_cast<std::uintptr_t>(read.data());
         std::size_t at = 0;
         for (int seen = 0; seen < max_processes && read.size() - at >= sizeof(SYSTEM_PROCESS_INFORMATION); ++seen) {

@@ -118,7 +118,7 @@ registry_value read_registry_text(platform::registry& registry, HKEY root, const
             return result(value_form::text, value_state::too_long);
         }
         if (status == ERROR_MORE_DATA || size > data.size()) {
-            // Only the size so far: room for it, and one more round to read.
+            // Longer than the room offered: room for all of it, and one more round.
             data.assign(std::max<DWORD>(size, sizeof(wchar_t)), 0);
             continue;
         }
